@@ -1,0 +1,1 @@
+#include "calibration/CFilterCoefficients.h"

@@ -1,0 +1,335 @@
+#include "plugin/ASonquad.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+ASonquad::ASonquad(audioMasterCallback audioMaster)
+    : AudioEffectX(audioMaster, kNumPrograms, kNumParams)
+{
+    for (ProgramRecord& record : programs)
+        record.setDefaults();
+    for (int i = 0; i < 4; ++i) {
+        eqFreq[i].store(param::eqFrequencyHz(0.0f), std::memory_order_relaxed);
+        eqWidth[i].store(0.0f, std::memory_order_relaxed);
+        eqGain[i].store(0.0f, std::memory_order_relaxed);
+        outputGain[i].store(0.0f, std::memory_order_relaxed);
+        for (int o = 0; o < 4; ++o)
+            capOutGain[i][o].store(0.0f, std::memory_order_relaxed);
+        capsuleMeterSumSq[i].store(0.0f, std::memory_order_relaxed);
+        capsuleMeterCount[i].store(0, std::memory_order_relaxed);
+    }
+    std::memset(currentValues, 0, sizeof currentValues);
+
+    buildFilters();
+    buildProgramList();
+    setProgram(0);
+
+    setNumInputs(4);
+    setNumOutputs(4);
+    canProcessReplacing(true);
+    setUniqueID(fourCharCode('\0', 'S', 'n', 'q'));
+}
+
+ASonquad::~ASonquad() = default;
+
+void ASonquad::buildFilters()
+{
+    preMatrixFilters.count = 1;
+    postMatrixFilters.count = 1;
+    for (int k = 0; k < FilterBank::kChannels; ++k) {
+        preMatrixFilters.place(0, k, std::make_unique<CFilter>())->setName("None");
+        postMatrixFilters.place(0, k, std::make_unique<CFilter>())->setName("None");
+    }
+}
+
+void ASonquad::buildProgramList()
+{
+    char text[ProgramRecord::kNameSize];
+    for (int slot = 0; slot < kNumPrograms; ++slot) {
+        std::snprintf(text, sizeof text, "User %d", slot);
+        programs[slot].setName(text);
+        programs[slot].value(param::kLfCutFreq) = 1.0f;
+    }
+
+    ProgramRecord& uncalibrated = programs[0];
+    uncalibrated.setName("Quaddle - uncalibrated");
+    uncalibrated.value(param::kLfEnabled) = 1.0f;
+    uncalibrated.value(param::kLfCutFreq) = param::lfFrequencyValue(25.0);
+    uncalibrated.value(param::kLfBoostFreq) = param::lfFrequencyValue(150.0);
+    uncalibrated.value(param::outputGain(0)) = 0.23333334f;   // -8 dB on W
+    uncalibrated.value(param::kPostMatrixFilterNumber) = 0.2857143f;   // set 2, "2.3cm"
+
+    ProgramRecord& spacing147 = programs[1];
+    spacing147.setName("1.47cm");
+    spacing147.value(param::kLfEnabled) = 1.0f;
+    spacing147.value(param::kLfCutFreq) = param::lfFrequencyValue(30.0);
+    spacing147.value(param::kLfBoostFreq) = param::lfFrequencyValue(50.0);
+    spacing147.value(param::outputGain(0)) = 0.341f;   // -4.77 dB on W
+    spacing147.value(param::kPostMatrixFilterNumber) = 0.14285715f;   // set 1, "1.47cm"
+}
+
+void ASonquad::suspend()
+{
+    // Nothing to do: the filters keep their state and resume where they stopped.
+}
+
+void ASonquad::setSampleRate(float rate)
+{
+    AudioEffect::setSampleRate(rate);
+    const int set = postMatrixFilterNumber.load(std::memory_order_relaxed);
+    if (postMatrixFilters.hasSet(set)) {
+        for (int k = 0; k < FilterBank::kChannels; ++k) {
+            CFilter* f = postMatrixFilters.filter(set, k);
+            f->setSampleRate(rate);
+            f->reset();
+        }
+    }
+}
+
+void ASonquad::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames)
+{
+    if (sampleFrames <= 0)
+        return;
+    for (int k = 0; k < 4; ++k) {
+        // Hosts may pass the same buffer as input and output; copy only when they differ.
+        if (inputs[k] != outputs[k])
+            std::memmove(outputs[k], inputs[k], sizeof(float) * static_cast<std::size_t>(sampleFrames));
+    }
+}
+
+void ASonquad::waitUntilSetIdle(const std::atomic<int>& inUse, int set)
+{
+    // The audio thread may still be inside a block of this set from before the last switch;
+    // wait for that block to end before the set is re-rated. This is at most one block.
+    while (inUse.load(std::memory_order_seq_cst) == set)
+        std::this_thread::yield();
+}
+
+void ASonquad::selectPreMatrixFilter(int set)
+{
+    if (!preMatrixFilters.hasSet(set) || set == preMatrixFilterNumber)
+        return;
+    for (int k = 0; k < FilterBank::kChannels; ++k) {
+        CFilter* f = preMatrixFilters.filter(set, k);
+        f->setSampleRate(sampleRate);
+        f->reset();
+    }
+    preMatrixFilterNumber = static_cast<std::int16_t>(set);
+}
+
+void ASonquad::selectPostMatrixFilter(int set)
+{
+    if (!postMatrixFilters.hasSet(set) || set == postMatrixFilterNumber.load(std::memory_order_relaxed))
+        return;
+    // Re-rate and reset the set first, then publish its number: the audio thread never runs a
+    // half-prepared set.
+    waitUntilSetIdle(postSetInUse, set);
+    for (int k = 0; k < FilterBank::kChannels; ++k) {
+        CFilter* f = postMatrixFilters.filter(set, k);
+        f->setSampleRate(sampleRate);
+        f->reset();
+    }
+    postMatrixFilterNumber.store(static_cast<std::int16_t>(set), std::memory_order_seq_cst);
+}
+
+void ASonquad::storeValue(ProgramRecord& record, int parameter, float value)
+{
+    record.value(parameter) = value;
+    currentValues[param::positionOf(parameter)] = value;
+}
+
+void ASonquad::setRealValue(int p, float v)
+{
+    constexpr auto relaxed = std::memory_order_relaxed;
+    switch (p) {
+    case param::kLfEnabled: lfEnabled.store(param::switchOn(v), relaxed); return;
+    case param::kLfCutFreq: lfCutFreq.store(param::lfFrequencyHz(v), relaxed); return;
+    case param::kLfBoostFreq: lfBoostFreq.store(param::lfFrequencyHz(v), relaxed); return;
+    case param::kLocked: locked = param::switchOn(v); return;
+    case param::kCalibration: calibration = param::switchOn(v); return;
+    case param::kPreMatrixFilterNumber: selectPreMatrixFilter(param::setNumber(v)); return;
+    case param::kPostMatrixFilterNumber: selectPostMatrixFilter(param::setNumber(v)); return;
+    case param::kEqsEnabled: eqsEnabled.store(param::switchOn(v), relaxed); return;
+    case param::kEqsLinked: eqsLinked = param::switchOn(v); return;
+    case param::kGainsLinked: gainsLinked = param::switchOn(v); return;
+    case param::kAbMatrixEnabled: abMatrixEnabled.store(param::switchOn(v), relaxed); return;
+    case param::kCurrentCapsule: currentCapsule = static_cast<std::int16_t>(param::currentCapsule(v)); return;
+    case param::kViewMode: viewMode = static_cast<std::int16_t>(param::viewMode(v)); return;
+    case param::kDisplayVU: displayVU = param::switchOn(v); return;
+    default: break;
+    }
+    if (p >= param::kFirstOutputGain) {
+        outputGain[p - param::kFirstOutputGain].store(param::outputGainDb(v), relaxed);
+        return;
+    }
+    const int capsule = (p - param::kFirstCapsule) / param::kCapsuleStride;
+    const int setting = (p - param::kFirstCapsule) % param::kCapsuleStride;
+    switch (setting) {
+    case param::kEqFreq: eqFreq[capsule].store(param::eqFrequencyHz(v), relaxed); return;
+    case param::kEqWidth: eqWidth[capsule].store(param::eqWidthOctaves(v), relaxed); return;
+    case param::kEqGain: eqGain[capsule].store(param::eqGainDb(v), relaxed); return;
+    default:
+        capOutGain[capsule][setting - param::kOut1Gain].store(param::capOutGainDb(v), relaxed);
+        return;
+    }
+}
+
+void ASonquad::setParameter(VstInt32 index, float value)
+{
+    if (!param::isValid(index))
+        return;
+    ProgramRecord& record = programs[curProgram];
+    storeValue(record, index, value);
+    setRealValue(index, value);
+
+    if (!param::isCapsuleParameter(index))
+        return;
+    const int capsule = (index - param::kFirstCapsule) / param::kCapsuleStride;
+    const int setting = (index - param::kFirstCapsule) % param::kCapsuleStride;
+    if (eqsLinked && setting <= param::kEqGain) {
+        // The same EQ setting of every capsule follows; output gains are not linked here.
+        for (int k = 0; k < param::kCapsules; ++k) {
+            const int linked = param::kFirstCapsule + param::kCapsuleStride * k + setting;
+            storeValue(record, linked, value);
+            setRealValue(linked, value);
+        }
+    }
+    if (gainsLinked) {
+        // Any setting of a capsule also becomes that capsule's gain into W (output 1).
+        const int linked = param::capOutGain(capsule, 0);
+        storeValue(record, linked, value);
+        setRealValue(linked, value);
+    }
+}
+
+float ASonquad::getParameter(VstInt32 index)
+{
+    return param::isValid(index) ? currentValues[param::positionOf(index)] : 0.0f;
+}
+
+void ASonquad::setProgram(VstInt32 program)
+{
+    if (program < 0 || program >= kNumPrograms)
+        return;
+    curProgram = program;
+    // Each value is read when it is applied: setParameter writes back into this record, so a
+    // stored "EQs Linked" (applied before the capsules) spreads capsule 1's EQ over the others.
+    const ProgramRecord& record = programs[program];
+    for (int p : param::kProgramApplyOrder)
+        setParameter(p, record.value(p));
+}
+
+void ASonquad::setProgramName(char* name)
+{
+    programs[curProgram].setName(name);
+}
+
+void ASonquad::getProgramName(char* name)
+{
+    const ProgramRecord& record = programs[curProgram];
+    if (std::strcmp(record.name, "Init") == 0)
+        std::snprintf(name, kVstMaxProgNameLen, "%s %d", record.name, curProgram + 1);
+    else
+        std::strcpy(name, record.name);
+}
+
+void ASonquad::getParameterLabel(VstInt32 index, char* label)
+{
+    if (param::isValid(index))
+        std::strcpy(label, param::label(index));
+}
+
+void ASonquad::getParameterName(VstInt32 index, char* text)
+{
+    // The longest name, "PostMatrix Filter Number", is 24 characters; hosts give room for it.
+    if (param::isValid(index))
+        param::name(index, text, 25);
+}
+
+void ASonquad::getParameterDisplay(VstInt32 index, char* text)
+{
+    if (!param::isValid(index))
+        return;
+    const float v = currentValues[param::positionOf(index)];
+    constexpr std::size_t kDisplaySize = 25;
+    auto fixed = [&](float real) { param::formatFixed(text, kDisplaySize, real, 5, 1); };
+    switch (index) {
+    case param::kLfCutFreq:
+    case param::kLfBoostFreq:
+        fixed(param::lfFrequencyHz(v));
+        return;
+    case param::kPreMatrixFilterNumber:
+        param::copyText(text, kDisplaySize, preMatrixFilters.setName(preMatrixFilterNumber));
+        return;
+    case param::kPostMatrixFilterNumber:
+        param::copyText(text, kDisplaySize,
+                        postMatrixFilters.setName(postMatrixFilterNumber.load(std::memory_order_relaxed)));
+        return;
+    case param::kCurrentCapsule:
+        std::snprintf(text, kDisplaySize, "%2d", param::currentCapsule(v));
+        return;
+    case param::kViewMode:
+        std::snprintf(text, kDisplaySize, "%2d", param::viewMode(v));
+        return;
+    default:
+        break;
+    }
+    if (index < param::kFirstCapsule) {
+        std::strcpy(text, param::switchOn(v) ? "Yes" : "No");
+        return;
+    }
+    if (index >= param::kFirstOutputGain) {
+        fixed(param::outputGainDb(v));
+        return;
+    }
+    switch ((index - param::kFirstCapsule) % param::kCapsuleStride) {
+    case param::kEqFreq: fixed(param::eqFrequencyHz(v)); return;
+    case param::kEqWidth: fixed(param::eqWidthOctaves(v)); return;
+    case param::kEqGain: fixed(param::eqGainDb(v)); return;
+    default: fixed(param::capOutGainDb(v)); return;
+    }
+}
+
+bool ASonquad::getEffectName(char* name)
+{
+    std::strcpy(name, "Sonquadrum");
+    return true;
+}
+
+bool ASonquad::getVendorString(char* text)
+{
+    std::strcpy(text, "Morlane");
+    return true;
+}
+
+bool ASonquad::getProductString(char* text)
+{
+    std::strcpy(text, "Sonquadrum");
+    return true;
+}
+
+VstInt32 ASonquad::getVendorVersion() { return 1800; }
+
+VstInt32 ASonquad::getPlugCategory() { return kPlugSurroundFx; }
+
+float ASonquad::getMeterLevel()
+{
+    const std::int32_t count = meterCount.exchange(0, std::memory_order_relaxed);
+    const float sum = meterSumSq.exchange(0.0f, std::memory_order_relaxed);
+    if (count > 0)
+        lastMeterLevel = std::sqrt(sum / static_cast<float>(count));
+    return lastMeterLevel;
+}
+
+float ASonquad::getChannelMeterLevel(VstInt32 channel)
+{
+    if (channel < 0 || channel >= 4)
+        return 0.0f;
+    const std::int32_t count = capsuleMeterCount[channel].exchange(0, std::memory_order_relaxed);
+    const float sum = capsuleMeterSumSq[channel].exchange(0.0f, std::memory_order_relaxed);
+    if (count > 0)
+        lastChannelMeterLevel[channel] = std::sqrt(sum / static_cast<float>(count));
+    return lastChannelMeterLevel[channel];
+}
