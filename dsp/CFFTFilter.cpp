@@ -1,0 +1,174 @@
+#include "dsp/CFFTFilter.h"
+
+#include "calibration/CFilterCoefficients.h"
+#include "platform/platform.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iterator>
+#include <new>
+
+CFFTFilter::CFFTFilter()
+{
+    std::fill(std::begin(spectrum), std::end(spectrum), 0.0);
+    std::fill(std::begin(blockSpectrum), std::end(blockSpectrum), 0.0);
+    reset();
+    position = 0;   // the first block collects 2048 samples before its first step
+    ensureTransform();
+}
+
+CFFTFilter::~CFFTFilter() = default;
+
+void CFFTFilter::init()
+{
+    reset();
+    position = 0;
+    designPending = true;
+}
+
+void CFFTFilter::setCoefficients(CFilterCoefficients* table)
+{
+    coefficients = table;
+}
+
+void CFFTFilter::setSampleRate(float rateHz)
+{
+    requestedRate = rateHz;
+}
+
+void CFFTFilter::reset()
+{
+    std::fill(std::begin(workBlock), std::end(workBlock), 0.0);
+    std::fill(std::begin(inputCopy), std::end(inputCopy), 0.0);
+    std::fill(std::begin(outputBlock), std::end(outputBlock), 0.0);
+    std::fill(std::begin(response), std::end(response), 0.0);
+    position = kBlockLength;
+}
+
+void CFFTFilter::ensureTransform()
+{
+    if (fft)
+        return;
+    // No exception leaves the filter: an allocation failure shows up as no transform object,
+    // and process then passes its input unchanged and tries again at its next call.
+    try {
+        fft = std::make_unique<FFTReal>(kFftLength);
+    } catch (const std::bad_alloc&) {
+        fft.reset();
+    }
+}
+
+void CFFTFilter::design(float rateHz)
+{
+    sampleRate = rateHz;
+
+    // The table is asked only for a rate it holds: looking up an absent rate would insert an
+    // entry (an allocation on the audio thread), and a NaN key has no place in its ordering.
+    const float* impulse = nullptr;
+    std::int32_t impulseLength = 0;
+    if (coefficients) {
+        if (!std::isnan(rateHz) && coefficients->contains(rateHz)) {
+            impulse = coefficients->numerator(rateHz);
+            impulseLength = coefficients->numeratorLength(rateHz);
+        }
+        if (!impulse) {
+            char text[96];
+            std::snprintf(text, sizeof text, "No filter found for sampling rate %6.0f",
+                          static_cast<double>(rateHz));
+            platform::showMessage(text);
+            impulseLength = 0;
+        }
+    }
+
+    ensureTransform();
+
+    responseLength = static_cast<std::uint32_t>(std::max<std::int32_t>(impulseLength, 0));
+    responseLength = std::min(responseLength, kMaxResponseLength);
+
+    // Normalise to the largest sample (signed: the most positive one), so that it becomes 1.0.
+    double largest = 0.0;
+    for (std::uint32_t i = 0; i < responseLength; ++i) {
+        const double value = impulse[i];
+        response[i] = value;
+        if (value > largest)
+            largest = value;
+    }
+    // With no positive sample there is nothing to normalise to: the response is used as it is.
+    if (largest > 0.0) {
+        for (std::uint32_t i = 0; i < responseLength; ++i)
+            response[i] = response[i] / largest;
+    }
+    std::fill(response + responseLength, response + kFftLength, 0.0);
+
+    if (fft)
+        fft->forward_transform(spectrum, response);
+}
+
+void CFFTFilter::process(float* buffer, std::int32_t count)
+{
+    // Any inequality redesigns, also an unordered one (NaN).
+    if (designPending || !(sampleRate == requestedRate) || !fft) {
+        design(requestedRate);
+        designPending = false;
+    }
+    if (!fft || count < 1)
+        return;
+
+    std::int32_t pos = position;
+    double* const a = workBlock;
+    double* const b = inputCopy;
+    const double* const out = outputBlock;
+    std::int32_t done = 0;
+    while (done < count) {
+        // Up to the end of the current block: copy in, read the previous block's output out.
+        const std::int32_t run = std::min(count - done, kFftLength - pos);
+        float* samples = buffer + done;
+        for (std::int32_t i = 0; i < run; ++i) {
+            const double in = samples[i];
+            a[pos + i] = in;
+            b[pos + i] = in;
+            samples[i] = static_cast<float>(out[pos + i]);
+        }
+        pos += run;
+        done += run;
+        if (pos == kFftLength) {
+            processBlock();
+            pos = kBlockLength;
+        }
+    }
+    position = pos;
+}
+
+void CFFTFilter::processBlock()
+{
+    double* const x = blockSpectrum;
+    const double* const h = spectrum;
+    fft->forward_transform(x, workBlock);
+
+    // 1024 complex products; pair 0 is (DC, Nyquist) and is multiplied like the others.
+    constexpr std::int32_t half = kFftLength / 2;
+    for (std::int32_t k = 0; k < half; ++k) {
+        const double xr = x[k];
+        const double xi = x[k + half];
+        const double hr = h[k];
+        const double hi = h[k + half];
+        x[k] = xr * hr - xi * hi;
+        x[k + half] = xi * hr + xr * hi;
+    }
+
+    fft->inverse_transform(x, workBlock);
+
+    // Only the second half of the circular convolution is free of wrap-around; it becomes the
+    // output of the next 1024 samples. The first half of A is replaced by the inputs just
+    // consumed (the older half of the next block), so it needs no scaling.
+    const double scale = 1.0 / fft->length;
+    double* const a = workBlock;
+    const double* const b = inputCopy;
+    double* const out = outputBlock;
+    for (std::int32_t k = 0; k < half; ++k) {
+        a[k] = b[half + k];
+        a[half + k] = a[half + k] * scale;
+        out[half + k] = a[half + k];
+    }
+}

@@ -1,0 +1,74 @@
+// Fast convolution of one channel by overlap-save: a 2048-point real FFT, blocks of 1024 new
+// samples, a fixed latency of 1024 samples (not reported to the host).
+//
+// The frequency response H is a spectrum in the packed layout of FFTReal, produced by the
+// virtual design(rate). This class's own design reads an impulse response for the rate from a
+// coefficient table; the B-spline filters replace it with a response drawn from a curve.
+//
+// Lifecycle and threads:
+// - Construction (host thread) allocates the transform object. Nothing else allocates: a
+//   redesign reuses the transform object, whose tables never change for 2048 points.
+// - setSampleRate only records the requested rate; the redesign happens inside the next
+//   process call, on the audio thread, which is why design must not allocate either.
+// - The owner calls setSampleRate then reset on a rate change, and process once per block.
+//   No locking: those calls must not overlap a process call.
+#pragma once
+
+#include "dsp/CFilter.h"
+#include "dsp/FFTReal.h"
+
+#include <cstdint>
+#include <memory>
+
+class CFFTFilter : public CFilter {
+public:
+    static constexpr std::int32_t kFftLength = 2048;             // transform length, points
+    static constexpr std::int32_t kBlockLength = kFftLength / 2; // new samples per block = latency
+    static constexpr std::uint32_t kMaxResponseLength = 1024;    // longer responses would alias
+
+    CFFTFilter();                                                 // [host thread]
+    ~CFFTFilter() override;
+
+    // reset(), then position 0, and a redesign at the next process. The transform object is
+    // kept so that the redesign allocates nothing.
+    void init() override;                                         // [host thread]
+    // Attaches a table (not owned) of impulse responses per sample rate, or none.
+    void setCoefficients(CFilterCoefficients* table) override;    // [host thread]
+    // Records the rate to design for; the redesign happens in the next process call.
+    void setSampleRate(float rateHz) override;                    // [host thread]
+    // Filters count samples in place, 1024 samples late. Redesigns first when the requested rate
+    // differs from the designed one (NaN included). [audio thread]
+    void process(float* buffer, std::int32_t count) override;
+    // Clears the signal history: zero input, zero output, steady state (position 1024). H, the
+    // transform object and both rates stay.
+    void reset() override;                                        // [host thread]
+
+    // Sets the designed rate (sampleRate) and computes H for it. This version takes the table's
+    // impulse response for the exact rate, at most 1024 samples, scaled so that its largest
+    // sample is 1.0 (used unscaled when no sample is positive). No response for the rate: the
+    // message "No filter found for sampling rate %6.0f" and an empty response (silence).
+    // Called from process. [audio thread]
+    virtual void design(float rateHz);
+
+protected:
+    // Creates the transform object when there is none (first design after an allocation
+    // failure). Allocation failure leaves fft null and process passes its input unchanged.
+    void ensureTransform();
+
+    // One overlap-save step over a full work block: A -> spectrum -> times H -> back to A, and
+    // the alias-free half to the output block.
+    void processBlock();
+
+    CFilterCoefficients* coefficients = nullptr;  // impulse responses per rate; not owned
+    std::uint32_t responseLength = 0;             // impulse-response samples in use, <= 1024
+    float requestedRate = 48000.0f;               // Hz, from setSampleRate; designed at next process
+    bool designPending = true;                    // no H yet (construction, init): design at next process
+    std::unique_ptr<FFTReal> fft;                 // 2048-point transform; null only after allocation failure
+    double workBlock[kFftLength];                 // A: previous 1024 inputs, then current 1024; then the block result
+    double inputCopy[kFftLength];                 // B: [1024, 2048) hold the current inputs, untouched by transforms
+    double outputBlock[kFftLength];               // [1024, 2048) hold the finished output of the last block
+    std::int32_t position = 0;                    // next sample's index in A, B and the output block
+    double spectrum[kFftLength];                  // H, the frequency response, FFTReal layout
+    double response[kFftLength];                  // impulse response being designed; B-spline design scratch
+    double blockSpectrum[kFftLength];             // X, the transform of A
+};

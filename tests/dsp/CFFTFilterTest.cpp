@@ -1,0 +1,646 @@
+// CFFTFilter against direct convolution in double precision, plus the block bookkeeping
+// (latency, call sizes, DC/Nyquist pairing), the lazy redesign, and an operator-new counter that
+// shows the audio path allocates nothing, redesigns included.
+#include "dsp/CFFTFilter.h"
+
+#include "calibration/CFilterCoefficients.h"
+#include "dsp/CCoincidenceFilter.h"
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <new>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+// ---- Allocation counter: global operator new replaced for this test binary --------------------
+
+namespace {
+std::atomic<bool> countingAllocations{false};
+std::atomic<long> allocationCount{0};
+std::atomic<long> allocationBytes{0};
+
+void* countedAllocate(std::size_t size)
+{
+    if (countingAllocations.load(std::memory_order_relaxed)) {
+        allocationCount.fetch_add(1, std::memory_order_relaxed);
+        allocationBytes.fetch_add(static_cast<long>(size), std::memory_order_relaxed);
+    }
+    return std::malloc(size == 0 ? 1 : size);
+}
+} // namespace
+
+// All out of line, so that the compiler does not pair an inlined malloc with a delete expression.
+[[gnu::noinline]] void* operator new(std::size_t size)
+{
+    if (void* p = countedAllocate(size))
+        return p;
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void* operator new[](std::size_t size)
+{
+    if (void* p = countedAllocate(size))
+        return p;
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return countedAllocate(size);
+}
+[[gnu::noinline]] void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    return countedAllocate(size);
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+
+namespace {
+
+// Counts the allocations made while it lives.
+class AllocationScope {
+public:
+    AllocationScope()
+    {
+        allocationCount.store(0);
+        allocationBytes.store(0);
+        countingAllocations.store(true);
+    }
+    ~AllocationScope() { countingAllocations.store(false); }
+    long count() const { return allocationCount.load(); }
+    long bytes() const { return allocationBytes.load(); }
+};
+
+// ---- Message capture without allocating (the audio path may show a message) ------------------
+
+struct MessageCapture {
+    char lastText[256] = {};
+    int count = 0;
+
+    MessageCapture() { platform::setMessageSink(&MessageCapture::receive, this); }
+    ~MessageCapture() { platform::setMessageSink(nullptr, nullptr); }
+
+    static void receive(void* context, const char* /*caption*/, const char* text)
+    {
+        auto* self = static_cast<MessageCapture*>(context);
+        std::strncpy(self->lastText, text, sizeof self->lastText - 1);
+        ++self->count;
+    }
+};
+
+// ---- Probes -----------------------------------------------------------------------------------
+
+// A CFFTFilter whose internals the tests can read, counting its designs.
+class ProbeFilter : public CFFTFilter {
+public:
+    using CFFTFilter::fft;
+    using CFFTFilter::position;
+    using CFFTFilter::responseLength;
+    using CFFTFilter::spectrum;
+
+    void design(float rateHz) override
+    {
+        ++designCalls;
+        CFFTFilter::design(rateHz);
+    }
+
+    int designCalls = 0;
+};
+
+// A filter with a response set directly as a spectrum.
+class FixedSpectrumFilter : public CFFTFilter {
+public:
+    explicit FixedSpectrumFilter(std::vector<double> h) : wanted(std::move(h)) {}
+
+    void design(float rateHz) override
+    {
+        sampleRate = rateHz;
+        ensureTransform();
+        std::copy(wanted.begin(), wanted.end(), spectrum);
+    }
+
+private:
+    std::vector<double> wanted;
+};
+
+std::vector<float> randomFloats(std::size_t n, unsigned seed, float lo = -1.0f, float hi = 1.0f)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> dist(lo, hi);
+    std::vector<float> v(n);
+    for (float& s : v)
+        s = dist(rng);
+    return v;
+}
+
+// The filter's output stream computed without transforms: the input convolved with h and
+// delayed by 1024 samples, plus the effect of multiplying the (DC, Nyquist) pair as one complex
+// number. With block signal a (the 2048 inputs of the block step that produced the sample), its
+// DC sum X0 and Nyquist sum XN, and h's DC gain H0 and Nyquist gain HN, the pair becomes
+// (X0 H0 - XN HN, XN H0 + X0 HN) instead of (X0 H0, XN HN); in time that adds
+// (dDC + (-1)^n dNyq) / 2048. A response with H0 = HN = 0 is a plain convolution.
+std::vector<double> overlapSaveReference(const std::vector<float>& x, const std::vector<double>& h)
+{
+    double h0 = 0.0, hn = 0.0;
+    for (std::size_t m = 0; m < h.size(); ++m) {
+        h0 += h[m];
+        hn += (m % 2 == 0) ? h[m] : -h[m];
+    }
+    std::vector<double> y(x.size(), 0.0);
+    double x0 = 0.0, xn = 0.0;
+    for (std::size_t n = 1024; n < x.size(); ++n) {
+        if (n % 1024 == 0) {
+            // The block whose step emits samples n .. n+1023 read inputs n-2048 .. n-1.
+            x0 = xn = 0.0;
+            for (std::size_t q = 0; q < 2048; ++q) {
+                const long t = static_cast<long>(n) - 2048 + static_cast<long>(q);
+                const double a = t >= 0 ? x[static_cast<std::size_t>(t)] : 0.0;
+                x0 += a;
+                xn += (q % 2 == 0) ? a : -a;
+            }
+        }
+        double sum = 0.0;
+        const std::size_t t0 = n - 1024;
+        for (std::size_t m = 0; m < h.size() && m <= t0; ++m)
+            sum += h[m] * static_cast<double>(x[t0 - m]);
+        const double dDc = -xn * hn;
+        const double dNyquist = xn * h0 + x0 * hn - xn * hn;
+        y[n] = sum + (dDc + (n % 2 == 0 ? dNyquist : -dNyquist)) / 2048.0;
+    }
+    return y;
+}
+
+double sumAbs(const std::vector<double>& h)
+{
+    double s = 0.0;
+    for (double v : h)
+        s += std::fabs(v);
+    return s;
+}
+
+// ---- Convolution against the direct form ------------------------------------------------------
+
+struct ResponseCase {
+    const char* name;
+    std::vector<float> samples;     // what the table holds
+    std::vector<double> expected;   // the response the filter should apply
+};
+
+void PrintTo(const ResponseCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<ResponseCase> responseCases()
+{
+    std::vector<ResponseCase> cases;
+
+    {   // a single sample of 0.5 is normalised to a unit impulse
+        cases.push_back({"SingleSampleBecomesUnitImpulse", {0.5f}, {1.0}});
+    }
+    {   // no DC and no Nyquist gain: the pairing of the edge bins changes nothing
+        cases.push_back({"ResponseWithoutDcOrNyquistGainIsAPlainConvolution",
+                         {0.5f, 0.25f, -0.5f, -0.25f}, {1.0, 0.5, -1.0, -0.5}});
+    }
+    {   // 300 random taps, normalised by the largest (signed) one
+        std::vector<float> h = randomFloats(300, 11u, -0.7f, 0.7f);
+        h[17] = 0.75f;    // the most positive sample
+        h[40] = -0.9f;    // a larger magnitude, but negative: not the normaliser
+        std::vector<double> e(h.begin(), h.end());
+        for (double& v : e)
+            v /= 0.75;
+        cases.push_back({"RandomResponseIsNormalisedByItsLargestSample", h, e});
+    }
+    {   // exactly 1024 taps, the longest that does not alias
+        std::vector<float> h = randomFloats(1024, 12u, -0.5f, 0.5f);
+        h[1023] = 2.0f;
+        std::vector<double> e(h.begin(), h.end());
+        for (double& v : e)
+            v /= 2.0;
+        cases.push_back({"FullLengthResponseReachesTheLastTap", h, e});
+    }
+    {   // 1500 taps: only the first 1024 count, also for the normaliser
+        std::vector<float> h = randomFloats(1500, 13u, -0.5f, 0.5f);
+        h[100] = 0.8f;
+        h[1200] = 5.0f;   // beyond the cap: neither applied nor the normaliser
+        std::vector<double> e(h.begin(), h.begin() + 1024);
+        for (double& v : e)
+            v /= 0.8;
+        cases.push_back({"ResponseLongerThan1024UsesOnlyItsFirst1024Samples", h, e});
+    }
+    {   // no positive sample: used as it is
+        std::vector<float> h = randomFloats(200, 14u, -1.0f, -0.01f);
+        std::vector<double> e(h.begin(), h.end());
+        cases.push_back({"ResponseWithoutPositiveSampleIsUsedUnscaled", h, e});
+    }
+    {   // all zero: silence
+        cases.push_back({"AllZeroResponseGivesSilence", std::vector<float>(64, 0.0f), {0.0}});
+    }
+    {   // present but empty: silence, and no message
+        cases.push_back({"EmptyResponseGivesSilence", {}, {0.0}});
+    }
+    return cases;
+}
+
+class CFFTFilterResponse : public ::testing::TestWithParam<ResponseCase> {};
+
+TEST_P(CFFTFilterResponse, OutputIsInputConvolvedWithTheResponseDelayedBy1024Samples)
+{
+    const ResponseCase& c = GetParam();
+    CFilterCoefficients table;
+    table.setEntry(48000.0f, {}, c.samples);
+    MessageCapture messages;
+
+    ProbeFilter filter;
+    filter.setCoefficients(&table);
+    filter.setSampleRate(48000.0f);
+    filter.reset();
+    std::vector<float> x = randomFloats(7000, 21u);
+    std::vector<float> y = x;
+    filter.process(y.data(), static_cast<std::int32_t>(y.size()));
+
+    const std::vector<double> expected = overlapSaveReference(x, c.expected);
+    // Double-precision FFT errors are ~1e-13; the float output rounds at 2^-24 relative.
+    const double tolerance = 1e-9 * sumAbs(c.expected) + 1e-12;
+    for (std::size_t n = 0; n < y.size(); ++n)
+        ASSERT_NEAR(y[n], expected[n], tolerance + 1.2e-7 * std::fabs(expected[n])) << "n=" << n;
+    EXPECT_EQ(messages.count, 0);
+    EXPECT_EQ(filter.responseLength, std::min<std::size_t>(c.samples.size(), 1024));
+}
+
+INSTANTIATE_TEST_SUITE_P(Responses, CFFTFilterResponse, ::testing::ValuesIn(responseCases()),
+                         [](const ::testing::TestParamInfo<ResponseCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(CFFTFilter, FreshFilterOutputsSilenceForTwoBlocksThenTheDelayedConvolution)
+{
+    // Without a reset the position starts at 0: the first block collects 2048 samples.
+    CFilterCoefficients table;
+    const std::vector<float> h = randomFloats(400, 31u, 0.0f, 1.0f);
+    table.setEntry(48000.0f, {}, h);
+    ProbeFilter filter;
+    EXPECT_EQ(filter.position, 0);
+    filter.setCoefficients(&table);
+    filter.setSampleRate(48000.0f);
+    std::vector<float> x = randomFloats(6000, 32u);
+    std::vector<float> y = x;
+    filter.process(y.data(), static_cast<std::int32_t>(y.size()));
+
+    double largest = 0.0;
+    for (float v : h)
+        largest = std::max(largest, static_cast<double>(v));
+    std::vector<double> hn(h.begin(), h.end());
+    for (double& v : hn)
+        v /= largest;
+    const std::vector<double> expected = overlapSaveReference(x, hn);
+    for (std::size_t n = 0; n < 2048; ++n)
+        ASSERT_EQ(y[n], 0.0f) << "n=" << n;
+    for (std::size_t n = 2048; n < y.size(); ++n)
+        ASSERT_NEAR(y[n], expected[n], 1e-9 * sumAbs(hn) + 1.2e-7 * std::fabs(expected[n])) << "n=" << n;
+}
+
+// ---- Spectrum pairing --------------------------------------------------------------------------
+
+TEST(CFFTFilter, UnitSpectrumBelowNyquistDelaysTheInputBy1024Samples)
+{
+    std::vector<double> h(2048, 0.0);
+    std::fill(h.begin(), h.begin() + 1024, 1.0);
+    FixedSpectrumFilter filter(h);
+    filter.setSampleRate(48000.0f);
+    filter.reset();
+    const std::vector<float> x = randomFloats(5000, 41u);
+    std::vector<float> y = x;
+    filter.process(y.data(), static_cast<std::int32_t>(y.size()));
+    for (std::size_t n = 0; n < y.size(); ++n)
+        ASSERT_NEAR(y[n], n < 1024 ? 0.0f : x[n - 1024], 1e-6) << "n=" << n;
+}
+
+TEST(CFFTFilter, DcAndNyquistAreMultipliedAsOneComplexPair)
+{
+    // H = spectrum of a unit impulse, Nyquist included: (1, 1) at pair 0 turns the block's
+    // (DC, Nyquist) = (S, A) into (S - A, S + A). In time that adds (-A + (-1)^p S) / 2048 to
+    // the delayed input at block position p.
+    std::vector<double> h(2048, 0.0);
+    std::fill(h.begin(), h.begin() + 1025, 1.0);
+    FixedSpectrumFilter filter(h);
+    filter.setSampleRate(48000.0f);
+    filter.reset();
+    const std::vector<float> x = randomFloats(5120, 42u, 0.0f, 1.0f);   // non-zero mean
+    std::vector<float> y = x;
+    filter.process(y.data(), static_cast<std::int32_t>(y.size()));
+
+    for (std::size_t n = 1024; n < y.size(); ++n) {
+        const std::size_t block = n / 1024 - 1;             // block step that produced y[n]
+        const std::size_t p = 1024 + n % 1024;              // its position in that block
+        double dc = 0.0, nyquist = 0.0;
+        for (std::size_t q = 0; q < 2048; ++q) {
+            const long t = static_cast<long>(1024 * block + q) - 1024;
+            const double a = t >= 0 ? x[static_cast<std::size_t>(t)] : 0.0;
+            dc += a;
+            nyquist += (q % 2 == 0) ? a : -a;
+        }
+        const double expected = x[n - 1024] + (-nyquist + (p % 2 == 0 ? dc : -dc)) / 2048.0;
+        ASSERT_NEAR(y[n], expected, 1e-6) << "n=" << n;
+    }
+    // The pairing is really visible: the mean of the stream is shifted.
+    EXPECT_GT(std::fabs(y[3000] - x[3000 - 1024]), 1e-4);
+}
+
+// ---- Call sizes --------------------------------------------------------------------------------
+
+class CFFTFilterCallSizes : public ::testing::TestWithParam<std::vector<std::int32_t>> {};
+
+TEST_P(CFFTFilterCallSizes, AnySplitOfTheStreamGivesTheSameOutputAsOneCall)
+{
+    CFilterCoefficients table;
+    table.setEntry(48000.0f, {}, randomFloats(700, 51u));
+    const std::vector<float> x = randomFloats(20000, 52u);
+
+    ProbeFilter whole;
+    whole.setCoefficients(&table);
+    whole.setSampleRate(48000.0f);
+    whole.reset();
+    std::vector<float> expected = x;
+    whole.process(expected.data(), static_cast<std::int32_t>(expected.size()));
+
+    ProbeFilter split;
+    split.setCoefficients(&table);
+    split.setSampleRate(48000.0f);
+    split.reset();
+    std::vector<float> y = x;
+    const std::vector<std::int32_t>& sizes = GetParam();
+    std::size_t done = 0;
+    for (std::size_t i = 0; done < y.size(); ++i) {
+        const auto n = static_cast<std::int32_t>(
+            std::min<std::size_t>(static_cast<std::size_t>(sizes[i % sizes.size()]), y.size() - done));
+        split.process(y.data() + done, n);
+        done += static_cast<std::size_t>(n);
+    }
+    ASSERT_EQ(std::memcmp(y.data(), expected.data(), y.size() * sizeof(float)), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, CFFTFilterCallSizes,
+                         ::testing::Values(std::vector<std::int32_t>{1}, std::vector<std::int32_t>{100},
+                                           std::vector<std::int32_t>{4096},
+                                           std::vector<std::int32_t>{1, 7, 32, 513, 4096},
+                                           std::vector<std::int32_t>{0, 1023, 0, 1, 2048, 3}));
+
+TEST(CFFTFilter, CallWithCountZeroDesignsAndChangesNothingElse)
+{
+    CFilterCoefficients table;
+    table.setEntry(48000.0f, {}, randomFloats(100, 61u));
+    const std::vector<float> x = randomFloats(3000, 62u);
+
+    ProbeFilter reference;
+    reference.setCoefficients(&table);
+    reference.setSampleRate(48000.0f);
+    reference.reset();
+    std::vector<float> expected = x;
+    reference.process(expected.data(), static_cast<std::int32_t>(expected.size()));
+
+    ProbeFilter filter;
+    filter.setCoefficients(&table);
+    filter.setSampleRate(48000.0f);
+    filter.reset();
+    float untouched[4] = {1.0f, 2.0f, 3.0f, 4.0f};
+    for (std::int32_t count : {0, -1, -1000}) {
+        filter.process(untouched, count);
+        EXPECT_EQ(filter.position, 1024) << "count " << count;
+    }
+    EXPECT_EQ(filter.designCalls, 1);
+    EXPECT_EQ(untouched[0], 1.0f);
+    EXPECT_EQ(untouched[3], 4.0f);
+
+    std::vector<float> y = x;
+    filter.process(y.data(), static_cast<std::int32_t>(y.size()));
+    EXPECT_EQ(y, expected);
+}
+
+// ---- Lazy redesign -----------------------------------------------------------------------------
+
+TEST(CFFTFilter, RedesignsExactlyOncePerRateChangeAndNeverForTheSameRate)
+{
+    CFilterCoefficients table;
+    table.setEntry(48000.0f, {}, {1.0f, 0.5f});
+    table.setEntry(44100.0f, {}, {1.0f, -0.5f});
+    ProbeFilter filter;
+    filter.setCoefficients(&table);
+    std::vector<float> buffer(300, 0.25f);
+    const auto run = [&] { filter.process(buffer.data(), static_cast<std::int32_t>(buffer.size())); };
+
+    struct Step {
+        const char* what;
+        float setRate;       // 0: leave the requested rate alone
+        int designsAfter;
+        float designedRate;
+    };
+    const Step steps[] = {
+        {"first block after construction designs", 48000.0f, 1, 48000.0f},
+        {"next block at the same rate does not", 0.0f, 1, 48000.0f},
+        {"setting the designed rate again does not", 48000.0f, 1, 48000.0f},
+        {"a new rate designs once", 44100.0f, 2, 44100.0f},
+        {"and not again", 0.0f, 2, 44100.0f},
+        {"back to the first rate designs once", 48000.0f, 3, 48000.0f},
+    };
+    for (const Step& step : steps) {
+        if (step.setRate != 0.0f)
+            filter.setSampleRate(step.setRate);
+        run();
+        run();
+        EXPECT_EQ(filter.designCalls, step.designsAfter) << step.what;
+        EXPECT_EQ(filter.sampleRate, step.designedRate) << step.what;
+    }
+}
+
+TEST(CFFTFilter, NaNRateCountsAsDifferentAtEveryBlock)
+{
+    ProbeFilter filter;
+    filter.setSampleRate(std::nanf(""));
+    float buffer[16] = {};
+    filter.process(buffer, 16);
+    filter.process(buffer, 16);
+    filter.process(buffer, 16);
+    EXPECT_EQ(filter.designCalls, 3);
+}
+
+TEST(CFFTFilter, InitForcesARedesignAndRestartsCollecting)
+{
+    CFilterCoefficients table;
+    table.setEntry(48000.0f, {}, {1.0f});
+    ProbeFilter filter;
+    filter.setCoefficients(&table);
+    filter.setSampleRate(48000.0f);
+    std::vector<float> buffer(3000, 1.0f);
+    filter.process(buffer.data(), 3000);
+    ASSERT_EQ(filter.designCalls, 1);
+    const FFTReal* transform = filter.fft.get();
+
+    filter.init();
+    EXPECT_EQ(filter.position, 0);
+    filter.process(buffer.data(), 10);
+    EXPECT_EQ(filter.designCalls, 2);
+    EXPECT_EQ(filter.fft.get(), transform) << "init keeps the transform object";
+}
+
+TEST(CFFTFilter, RedesignReusesTheTransformAndGivesTheSameSpectrumAsAFreshFilter)
+{
+    CFilterCoefficients table;
+    table.setEntry(48000.0f, {}, randomFloats(500, 71u));
+    table.setEntry(44100.0f, {}, randomFloats(500, 72u));
+    float buffer[64] = {};
+
+    ProbeFilter fresh;
+    fresh.setCoefficients(&table);
+    fresh.setSampleRate(48000.0f);
+    fresh.process(buffer, 64);
+
+    ProbeFilter reused;
+    ASSERT_NE(reused.fft, nullptr) << "the transform is made at construction";
+    const FFTReal* transform = reused.fft.get();
+    reused.setCoefficients(&table);
+    for (float rate : {44100.0f, 48000.0f, 44100.0f, 48000.0f}) {
+        reused.setSampleRate(rate);
+        reused.process(buffer, 64);
+        EXPECT_EQ(reused.fft.get(), transform);
+    }
+    EXPECT_EQ(std::memcmp(reused.spectrum, fresh.spectrum, sizeof fresh.spectrum), 0);
+}
+
+// ---- Missing responses -------------------------------------------------------------------------
+
+TEST(CFFTFilter, MissingRateShowsTheMessageAndGivesSilence)
+{
+    CFilterCoefficients table;
+    table.setEntry(48000.0f, {}, {1.0f});
+    MessageCapture messages;
+    ProbeFilter filter;
+    filter.setCoefficients(&table);
+    filter.setSampleRate(44100.0f);
+    filter.reset();
+    std::vector<float> y = randomFloats(4096, 81u);
+    filter.process(y.data(), 4096);
+
+    EXPECT_EQ(messages.count, 1);
+    EXPECT_STREQ(messages.lastText, "No filter found for sampling rate  44100");
+    for (float v : y)
+        ASSERT_EQ(v, 0.0f);
+    EXPECT_EQ(table.size(), 1u) << "the lookup from the audio thread adds no table entry";
+}
+
+TEST(CFFTFilter, WithoutATableTheFilterIsSilentAndQuiet)
+{
+    MessageCapture messages;
+    ProbeFilter filter;
+    filter.setSampleRate(48000.0f);
+    filter.reset();
+    std::vector<float> y = randomFloats(4096, 82u);
+    filter.process(y.data(), 4096);
+    EXPECT_EQ(messages.count, 0);
+    for (float v : y)
+        ASSERT_EQ(v, 0.0f);
+}
+
+// ---- The audio path allocates nothing ----------------------------------------------------------
+
+struct AllocationCase {
+    const char* name;
+    std::function<std::unique_ptr<CFFTFilter>(CFilterCoefficients&)> make;
+};
+
+void PrintTo(const AllocationCase& c, std::ostream* os) { *os << c.name; }
+
+class CFFTFilterAllocation : public ::testing::TestWithParam<AllocationCase> {};
+
+TEST_P(CFFTFilterAllocation, ProcessIncludingARedesignAllocatesNothing)
+{
+    CFilterCoefficients table;
+    table.setEntry(48000.0f, {}, randomFloats(800, 91u));
+    table.setEntry(44100.0f, {}, randomFloats(800, 92u));
+    MessageCapture messages;
+    std::unique_ptr<CFFTFilter> filter = GetParam().make(table);   // construction may allocate
+    std::vector<float> buffer = randomFloats(5000, 93u);
+
+    filter->setSampleRate(48000.0f);
+    long first = 0, redesign = 0, missing = 0;
+    {
+        AllocationScope scope;
+        filter->process(buffer.data(), 5000);   // first design and several block steps
+        first = scope.count();
+    }
+    filter->setSampleRate(44100.0f);
+    filter->reset();
+    {
+        AllocationScope scope;
+        filter->process(buffer.data(), 3000);
+        redesign = scope.count();
+    }
+    filter->setSampleRate(96000.0f);   // absent from the table: message path
+    {
+        AllocationScope scope;
+        filter->process(buffer.data(), 3000);
+        missing = scope.count();
+    }
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(redesign, 0);
+    EXPECT_EQ(missing, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Filters, CFFTFilterAllocation,
+    ::testing::Values(
+        AllocationCase{"TableDriven",
+                       [](CFilterCoefficients& table) {
+                           auto f = std::make_unique<CFFTFilter>();
+                           f->setCoefficients(&table);
+                           return f;
+                       }},
+        AllocationCase{"CoincidenceW",
+                       [](CFilterCoefficients&) -> std::unique_ptr<CFFTFilter> {
+                           return std::make_unique<CCoincidenceFilter>(0, 1.47f, 1.0f);
+                       }},
+        AllocationCase{"CoincidenceXYZ",
+                       [](CFilterCoefficients&) -> std::unique_ptr<CFFTFilter> {
+                           return std::make_unique<CCoincidenceFilter>(1, 2.3f, 1.0f);
+                       }}),
+    [](const ::testing::TestParamInfo<AllocationCase>& info) { return std::string(info.param.name); });
+
+TEST(CFFTFilter, EightDesignedCoincidenceFiltersTakeLessThanTwoMegabytes)
+{
+    // One plug-in instance holds eight of them (the "1.47cm" and "2.3cm" sets).
+    std::vector<std::unique_ptr<CCoincidenceFilter>> filters;
+    filters.reserve(8);
+    long bytes = 0;
+    {
+        AllocationScope scope;
+        for (int i = 0; i < 8; ++i) {
+            filters.push_back(std::make_unique<CCoincidenceFilter>(i % 4 == 0 ? 0 : 1,
+                                                                   i < 4 ? 1.47f : 2.3f, 1.0f));
+            filters.back()->setSampleRate(48000.0f);
+            float buffer[8] = {};
+            filters.back()->process(buffer, 8);
+        }
+        bytes = scope.bytes();
+    }
+    EXPECT_GE(bytes, 8 * static_cast<long>(sizeof(CCoincidenceFilter)));
+    EXPECT_LT(bytes, 2L * 1024 * 1024);
+}
+
+TEST(CFFTFilter, AllocationCounterSeesAllocations)
+{
+    // The counter itself must be able to fail the tests above.
+    AllocationScope scope;
+    auto* p = new std::vector<double>(100);
+    delete p;
+    EXPECT_GE(scope.count(), 2);
+}
+
+} // namespace
