@@ -1,5 +1,9 @@
 #include "plugin/ASonquad.h"
 
+#include "dsp/CCoincidenceFilter.h"
+#include "dsp/ScopedNoDenormals.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +25,7 @@ ASonquad::ASonquad(audioMasterCallback audioMaster)
         capsuleMeterCount[i].store(0, std::memory_order_relaxed);
     }
     std::memset(currentValues, 0, sizeof currentValues);
+    inputCopy.assign(4 * static_cast<std::size_t>(kMaxPiece), 0.0f);
 
     buildFilters();
     buildProgramList();
@@ -36,11 +41,29 @@ ASonquad::~ASonquad() = default;
 
 void ASonquad::buildFilters()
 {
+    for (int k = 0; k < 4; ++k) {
+        lfFilters[k] = std::make_unique<CLFFilter>(lfCutFreq.load(), lfBoostFreq.load());
+        eqFilters[k] = std::make_unique<CMitRegFilter>();
+    }
+
     preMatrixFilters.count = 1;
     postMatrixFilters.count = 1;
     for (int k = 0; k < FilterBank::kChannels; ++k) {
         preMatrixFilters.place(0, k, std::make_unique<CFilter>())->setName("None");
         postMatrixFilters.place(0, k, std::make_unique<CFilter>())->setName("None");
+    }
+
+    // The capsule-coincidence corrections: the W curve on channel 0, the X/Y/Z curve on 1 to 3.
+    struct Spacing {
+        float cm;
+        const char* name;
+    };
+    for (const Spacing& spacing : {Spacing {1.47f, "1.47cm"}, Spacing {2.3f, "2.3cm"}}) {
+        const int set = postMatrixFilters.count;
+        for (int k = 0; k < FilterBank::kChannels; ++k)
+            postMatrixFilters.place(set, k, std::make_unique<CCoincidenceFilter>(k == 0 ? 0 : 1, spacing.cm, 1.0f));
+        postMatrixFilters.filter(set, 0)->setName(spacing.name);
+        ++postMatrixFilters.count;
     }
 }
 
@@ -78,6 +101,12 @@ void ASonquad::suspend()
 void ASonquad::setSampleRate(float rate)
 {
     AudioEffect::setSampleRate(rate);
+    for (int k = 0; k < 4; ++k) {
+        lfFilters[k]->setSampleRate(rate);
+        lfFilters[k]->reset();
+        eqFilters[k]->setSampleRate(rate);
+        eqFilters[k]->reset();
+    }
     const int set = postMatrixFilterNumber.load(std::memory_order_relaxed);
     if (postMatrixFilters.hasSet(set)) {
         for (int k = 0; k < FilterBank::kChannels; ++k) {
@@ -88,15 +117,131 @@ void ASonquad::setSampleRate(float rate)
     }
 }
 
+ASonquad::BlockSettings ASonquad::readSettings() const
+{
+    constexpr auto relaxed = std::memory_order_relaxed;
+    BlockSettings settings {};
+    settings.lfOn = lfEnabled.load(relaxed);
+    settings.eqOn = eqsEnabled.load(relaxed);
+    settings.matrixOn = abMatrixEnabled.load(relaxed);
+    settings.cutHz = lfCutFreq.load(relaxed);
+    settings.boostHz = lfBoostFreq.load(relaxed);
+    for (int i = 0; i < 4; ++i) {
+        settings.eqFreqHz[i] = eqFreq[i].load(relaxed);
+        settings.eqWidthOctaves[i] = eqWidth[i].load(relaxed);
+        settings.eqGainDb[i] = eqGain[i].load(relaxed);
+        settings.outputGainDb[i] = outputGain[i].load(relaxed);
+        for (int o = 0; o < 4; ++o)
+            settings.capOutGainDb[i][o] = capOutGain[i][o].load(relaxed);
+    }
+    return settings;
+}
+
+void ASonquad::prepareStages(const BlockSettings& settings)
+{
+    // Each stage that is on takes its coefficients from the fields at every host call, whether
+    // they changed or not; a change therefore takes effect at the next block boundary.
+    if (settings.lfOn) {
+        for (auto& lf : lfFilters) {
+            lf->cutFreq = settings.cutHz;
+            lf->boostFreq = settings.boostHz;
+            lf->update();
+        }
+    }
+    if (settings.eqOn) {
+        for (int k = 0; k < 4; ++k)
+            eqFilters[k]->setParameters(settings.eqFreqHz[k], settings.eqWidthOctaves[k], settings.eqGainDb[k]);
+    }
+    if (settings.matrixOn) {
+        // The matrix holds the transpose of capOutGain: [output][capsule].
+        for (int o = 0; o < 4; ++o) {
+            for (int k = 0; k < 4; ++k)
+                abMatrix.matrixDb[o][k] = settings.capOutGainDb[k][o];
+            abMatrix.outputDb[o] = settings.outputGainDb[o];
+        }
+    }
+}
+
+int ASonquad::acquirePostSet()
+{
+    // Announce the set before using it and check that it is still the selected one; a host
+    // thread about to re-rate a set waits while it is announced here.
+    for (;;) {
+        const int set = postMatrixFilterNumber.load(std::memory_order_seq_cst);
+        postSetInUse.store(set, std::memory_order_seq_cst);
+        if (postMatrixFilterNumber.load(std::memory_order_seq_cst) == set)
+            return set;
+    }
+}
+
 void ASonquad::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames)
 {
     if (sampleFrames <= 0)
         return;
-    for (int k = 0; k < 4; ++k) {
-        // Hosts may pass the same buffer as input and output; copy only when they differ.
-        if (inputs[k] != outputs[k])
-            std::memmove(outputs[k], inputs[k], sizeof(float) * static_cast<std::size_t>(sampleFrames));
+    ScopedNoDenormals noDenormals;
+    const BlockSettings settings = readSettings();
+    prepareStages(settings);
+    const int set = acquirePostSet();
+    const bool postOn = set > 0 && postMatrixFilters.hasSet(set);
+    for (VstInt32 offset = 0; offset < sampleFrames; offset += kMaxPiece) {
+        const VstInt32 frames = std::min(kMaxPiece, sampleFrames - offset);
+        processPiece(settings, inputs, outputs, offset, frames);
+        if (postOn) {
+            for (int k = 0; k < 4; ++k)
+                postMatrixFilters.filter(set, k)->process(outputs[k] + offset, frames);
+        }
+        addToMeters(outputs, offset, frames);
     }
+    postSetInUse.store(-1, std::memory_order_seq_cst);
+}
+
+void ASonquad::processPiece(const BlockSettings& settings, float** inputs, float** outputs, VstInt32 offset,
+                            VstInt32 frames)
+{
+    const std::size_t bytes = sizeof(float) * static_cast<std::size_t>(frames);
+    // Hosts may pass the same buffer as input and output; copy only when they differ. When an
+    // input is also another channel's output, the inputs are saved before any output is written.
+    bool crossAliased = false;
+    for (int k = 0; k < 4; ++k)
+        for (int j = 0; j < 4; ++j)
+            crossAliased |= j != k && inputs[k] == outputs[j];
+    if (crossAliased) {
+        for (int k = 0; k < 4; ++k)
+            std::memcpy(inputCopy.data() + k * kMaxPiece, inputs[k] + offset, bytes);
+        for (int k = 0; k < 4; ++k)
+            std::memcpy(outputs[k] + offset, inputCopy.data() + k * kMaxPiece, bytes);
+    } else {
+        for (int k = 0; k < 4; ++k)
+            if (inputs[k] != outputs[k])
+                std::memcpy(outputs[k] + offset, inputs[k] + offset, bytes);
+    }
+
+    float* channel[4] = {outputs[0] + offset, outputs[1] + offset, outputs[2] + offset, outputs[3] + offset};
+    if (settings.lfOn)
+        for (int k = 0; k < 4; ++k)
+            lfFilters[k]->process(channel[k], frames);
+    if (settings.eqOn)
+        for (int k = 0; k < 4; ++k)
+            eqFilters[k]->process(channel[k], frames);
+    if (settings.matrixOn)
+        abMatrix.process(channel[0], channel[1], channel[2], channel[3], frames);
+}
+
+void ASonquad::addToMeters(float** outputs, VstInt32 offset, VstInt32 frames)
+{
+    constexpr auto relaxed = std::memory_order_relaxed;
+    float total = 0.0f;
+    for (int k = 0; k < 4; ++k) {
+        const float* samples = outputs[k] + offset;
+        float sum = 0.0f;
+        for (VstInt32 n = 0; n < frames; ++n)
+            sum += samples[n] * samples[n];
+        total += sum;
+        capsuleMeterSumSq[k].store(capsuleMeterSumSq[k].load(relaxed) + sum, relaxed);
+        capsuleMeterCount[k].fetch_add(frames, relaxed);
+    }
+    meterSumSq.store(meterSumSq.load(relaxed) + total, relaxed);
+    meterCount.fetch_add(frames, relaxed);
 }
 
 void ASonquad::waitUntilSetIdle(const std::atomic<int>& inUse, int set)

@@ -7,6 +7,9 @@
 // locks or does I/O.
 #pragma once
 
+#include "dsp/CABMatrix.h"
+#include "dsp/CLFFilter.h"
+#include "dsp/CMitRegFilter.h"
 #include "dsp/FilterBank.h"
 #include "host/AudioEffectX.h"
 #include "plugin/Parameters.h"
@@ -14,11 +17,16 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 class ASonquad : public AudioEffectX {
 public:
     static constexpr VstInt32 kNumPrograms = 8;
     static constexpr VstInt32 kNumParams = param::kCount;
+    // processReplacing works through longer host blocks in pieces of this many samples, well
+    // below the filters' 32768-sample limit; the result equals that of shorter calls.
+    static constexpr VstInt32 kMaxPiece = 4096;
 
     // [host thread] Builds the filters, the program list (reading the calibration folder) and
     // selects program 0.
@@ -68,6 +76,9 @@ protected:
     void selectPostMatrixFilter(int set);
 
     ProgramRecord programs[kNumPrograms];                 // the eight programs
+    CABMatrix abMatrix;                                    // A-to-B matrix stage
+    std::unique_ptr<CLFFilter> lfFilters[4];               // LF stage, one per capsule channel
+    std::unique_ptr<CMitRegFilter> eqFilters[4];           // per-capsule EQ stage
     FilterBank preMatrixFilters;                           // set 0 "None" only; no stage applies it
     FilterBank postMatrixFilters;                          // W, X, Y, Z filter sets
     std::int16_t preMatrixFilterNumber = 0;               // selected pre-matrix set
@@ -105,6 +116,22 @@ protected:
     float lastChannelMeterLevel[4] = {};
 
 private:
+    // One snapshot of the fields the processing reads, taken once per host call.
+    struct BlockSettings {
+        bool lfOn, eqOn, matrixOn;
+        float cutHz, boostHz;
+        float eqFreqHz[4], eqWidthOctaves[4], eqGainDb[4];
+        float capOutGainDb[4][4], outputGainDb[4];
+    };
+    BlockSettings readSettings() const;
+    void prepareStages(const BlockSettings& settings);   // [audio thread] coefficients for this call
+    void processPiece(const BlockSettings& settings, float** inputs, float** outputs, VstInt32 offset,
+                      VstInt32 frames);
+    int acquirePostSet();                                  // [audio thread] the set to run, marked in use
+    void addToMeters(float** outputs, VstInt32 offset, VstInt32 frames);
+
+    std::vector<float> inputCopy;                          // 4 x kMaxPiece, for hosts whose inputs alias other outputs
+
     void setRealValue(int parameter, float value);
     void storeValue(ProgramRecord& record, int parameter, float value);
     static void waitUntilSetIdle(const std::atomic<int>& inUse, int set);

@@ -1,0 +1,24 @@
+#include "AllocationCounter.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace testhost {
+std::atomic<bool> AllocationCounter::counting {false};
+std::atomic<long> AllocationCounter::count {0};
+} // namespace testhost
+
+void* operator new(std::size_t size)
+{
+    if (testhost::AllocationCounter::counting.load(std::memory_order_relaxed))
+        testhost::AllocationCounter::count.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
