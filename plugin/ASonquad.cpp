@@ -1,5 +1,6 @@
 #include "plugin/ASonquad.h"
 
+#include "calibration/CalibrationLibrary.h"
 #include "dsp/CCoincidenceFilter.h"
 #include "dsp/ScopedNoDenormals.h"
 
@@ -91,6 +92,9 @@ void ASonquad::buildProgramList()
     spacing147.value(param::kLfBoostFreq) = param::lfFrequencyValue(50.0);
     spacing147.value(param::outputGain(0)) = 0.341f;   // -4.77 dB on W
     spacing147.value(param::kPostMatrixFilterNumber) = 0.14285715f;   // set 1, "1.47cm"
+
+    // Slots 2 to 7: the text calibrations, then the processor configurations of the folder.
+    scanCalibrationFolders(programs, kNumPrograms, postMatrixFilters);
 }
 
 void ASonquad::suspend()

@@ -7,14 +7,25 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
 namespace testhost {
 
+// An empty calibration folder, so that every plug-in of these tests starts with the built-in
+// programs only, whatever the machine holds; tests that need calibrations set their own.
+inline void useEmptyCalibrationFolder()
+{
+    const auto folder = std::filesystem::temp_directory_path() / "sonquad-tests-no-calibrations";
+    std::filesystem::create_directories(folder);
+    setenv("SONQUAD_CALIBRATION_DIR", folder.string().c_str(), 0);
+}
+
 inline const vsthost::PluginModule& module()
 {
     static std::unique_ptr<vsthost::PluginModule> loaded = [] {
+        useEmptyCalibrationFolder();
         const char* path = std::getenv("SONQUAD_MODULE");
         std::string error;
         auto m = vsthost::PluginModule::open(path ? path : "SonquadVST.so", error);

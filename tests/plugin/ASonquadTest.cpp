@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -145,6 +146,90 @@ TEST(SetSelection, SetZeroSkipsThePostMatrixStageAndOtherSetsProcessEveryChannel
     process(plugin, buffers);
     for (int k = 0; k < 4; ++k)
         EXPECT_EQ(buffers[k][63], 0.5f) << k;
+}
+
+// A convolution filter's designed rate (its sampleRate) changes only when it designs, so it
+// shows whether the design happened on the host thread, before any audio block.
+TEST(PrepareThenPublish, SelectingAConvolutionSetDesignsItsFiltersOnTheHostThread)
+{
+    ProbePlugin plugin;
+    plugin.setSampleRate(88200.0f);
+    for (int set : {1, 2}) {
+        plugin.setParameter(6, static_cast<float>(set) / 7.0f + 0.01f);
+        ASSERT_EQ(plugin.postMatrixSet(), set);
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(plugin.filterRate(set, k), 88200.0f) << "set " << set << " filter " << k;
+    }
+}
+
+TEST(PrepareThenPublish, ARateChangeDesignsTheSelectedSetOnTheHostThreadOnly)
+{
+    ProbePlugin plugin;
+    ASSERT_EQ(plugin.postMatrixSet(), 2);
+    plugin.setSampleRate(96000.0f);
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(plugin.filterRate(2, k), 96000.0f);
+        EXPECT_EQ(plugin.filterRate(1, k), 48000.0f) << "a set that is not selected is not designed";
+    }
+}
+
+// A probe whose re-rating runs an audio block in the middle, as an audio thread that was not
+// suspended would: that block must keep out of the set being prepared.
+class BlockDuringRateChange : public CFilter {
+public:
+    void setSampleRate(float rate) override
+    {
+        CFilter::setSampleRate(rate);
+        if (onRate)
+            onRate();
+    }
+    void process(float* buffer, std::int32_t count) override
+    {
+        ++blocks;
+        for (std::int32_t n = 0; n < count; ++n)
+            buffer[n] *= 2.0f;
+    }
+    std::function<void()> onRate;
+    int blocks = 0;
+};
+
+class RateChangePlugin : public ASonquadEdit {
+public:
+    RateChangePlugin() : ASonquadEdit(host)
+    {
+        set = postMatrixFilters.count++;
+        for (int k = 0; k < 4; ++k)
+            probes[k] = static_cast<BlockDuringRateChange*>(
+                postMatrixFilters.place(set, k, std::make_unique<BlockDuringRateChange>()));
+        probes[0]->setName("probe");
+        selectPostMatrixFilter(set);
+    }
+    int set = 0;
+    BlockDuringRateChange* probes[4] = {};
+};
+
+TEST(PrepareThenPublish, ABlockDuringTheRateChangeOfTheSelectedSetLeavesItOutAndGivesSilence)
+{
+    RateChangePlugin plugin;
+    plugin.setParameter(10, 0.0f);   // matrix off
+    plugin.setParameter(0, 0.0f);    // LF off
+    std::vector<std::vector<float>> buffers(4, std::vector<float>(32, 0.5f));
+    process(plugin, buffers);
+    EXPECT_EQ(buffers[2][5], 1.0f) << "the set runs between rate changes";
+    const int before = plugin.probes[0]->blocks;
+
+    std::vector<std::vector<float>> during(4, std::vector<float>(32, 0.5f));
+    plugin.probes[1]->onRate = [&] { process(plugin, during); };
+    plugin.setSampleRate(96000.0f);
+    plugin.probes[1]->onRate = nullptr;
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(plugin.probes[k]->blocks, before) << "filter " << k << " ran while being prepared";
+        for (float s : during[k])
+            ASSERT_EQ(s, 0.0f) << "channel " << k;
+    }
+
+    process(plugin, buffers);
+    EXPECT_EQ(plugin.probes[0]->blocks, before + 1) << "the set runs again once prepared";
 }
 
 TEST(Meters, ReportTheRmsOfTheOutputsSinceTheLastQueryAndRepeatItWhenNothingCame)
