@@ -12,7 +12,6 @@
 CFFTFilter::CFFTFilter()
 {
     std::fill(std::begin(spectrum), std::end(spectrum), 0.0);
-    std::fill(std::begin(blockSpectrum), std::end(blockSpectrum), 0.0);
     reset();
     position = 0;   // the first block collects 2048 samples before its first step
     ensureTransform();
@@ -105,13 +104,19 @@ void CFFTFilter::design(float rateHz)
         fft->forward_transform(spectrum, response);
 }
 
-void CFFTFilter::process(float* buffer, std::int32_t count)
+void CFFTFilter::prepare()
 {
     // Any inequality redesigns, also an unordered one (NaN).
     if (designPending || !(sampleRate == requestedRate) || !fft) {
         design(requestedRate);
         designPending = false;
     }
+}
+
+void CFFTFilter::process(float* buffer, std::int32_t count)
+{
+    // Normally prepared on the host thread already; this is the fallback.
+    prepare();
     if (!fft || count < 1)
         return;
 
@@ -142,26 +147,14 @@ void CFFTFilter::process(float* buffer, std::int32_t count)
 
 void CFFTFilter::processBlock()
 {
-    double* const x = blockSpectrum;
-    const double* const h = spectrum;
-    fft->forward_transform(x, workBlock);
-
-    // 1024 complex products; pair 0 is (DC, Nyquist) and is multiplied like the others.
-    constexpr std::int32_t half = kFftLength / 2;
-    for (std::int32_t k = 0; k < half; ++k) {
-        const double xr = x[k];
-        const double xi = x[k + half];
-        const double hr = h[k];
-        const double hi = h[k + half];
-        x[k] = xr * hr - xi * hi;
-        x[k + half] = xi * hr + xr * hi;
-    }
-
-    fft->inverse_transform(x, workBlock);
+    // Forward transform, 1024 complex products with H (pair 0 is (DC, Nyquist) and is
+    // multiplied like the others) and inverse transform, in one pass over the spectrum.
+    fft->convolve(workBlock, spectrum);
 
     // Only the second half of the circular convolution is free of wrap-around; it becomes the
     // output of the next 1024 samples. The first half of A is replaced by the inputs just
     // consumed (the older half of the next block), so it needs no scaling.
+    constexpr std::int32_t half = kFftLength / 2;
     const double scale = 1.0 / fft->length;
     double* const a = workBlock;
     const double* const b = inputCopy;

@@ -8,8 +8,9 @@
 // Lifecycle and threads:
 // - Construction (host thread) allocates the transform object. Nothing else allocates: a
 //   redesign reuses the transform object, whose tables never change for 2048 points.
-// - setSampleRate only records the requested rate; the redesign happens inside the next
-//   process call, on the audio thread, which is why design must not allocate either.
+// - setSampleRate only records the requested rate. The owner then calls prepare on the host
+//   thread, which designs there; otherwise the redesign happens inside the next process call,
+//   on the audio thread, which is why design must not allocate either.
 // - The owner calls setSampleRate then reset on a rate change, and process once per block.
 //   No locking: those calls must not overlap a process call.
 #pragma once
@@ -43,6 +44,12 @@ public:
     // transform object and both rates stay.
     void reset() override;                                        // [host thread]
 
+    // Designs for the requested rate now, on the calling thread, if process would: the owner
+    // prepares a set this way before it publishes it to the audio thread, so that the design
+    // does not fall into an audio block. The design in process remains as the fallback for a
+    // filter whose rate still differs. Must not overlap a process call. [host thread]
+    void prepare();
+
     // Sets the designed rate (sampleRate) and computes H for it. This version takes the table's
     // impulse response for the exact rate, at most 1024 samples, scaled so that its largest
     // sample is 1.0 (used unscaled when no sample is positive). No response for the rate: the
@@ -70,5 +77,4 @@ protected:
     std::int32_t position = 0;                    // next sample's index in A, B and the output block
     double spectrum[kFftLength];                  // H, the frequency response, FFTReal layout
     double response[kFftLength];                  // impulse response being designed; B-spline design scratch
-    double blockSpectrum[kFftLength];             // X, the transform of A
 };

@@ -2,6 +2,7 @@
 
 #include "calibration/CalibrationLibrary.h"
 #include "dsp/CCoincidenceFilter.h"
+#include "dsp/CFFTFilter.h"
 #include "dsp/ScopedNoDenormals.h"
 
 #include <algorithm>
@@ -111,14 +112,28 @@ void ASonquad::setSampleRate(float rate)
         eqFilters[k]->setSampleRate(rate);
         eqFilters[k]->reset();
     }
-    const int set = postMatrixFilterNumber.load(std::memory_order_relaxed);
+    // The selected set is re-rated in place, with its convolution filters designed here rather
+    // than in the next audio block. Hosts suspend processing before they change the rate; for
+    // one that does not, the set is marked as being prepared and the audio thread, which may be
+    // inside a block of it, is let finish that block first. Blocks that start while the set is
+    // being prepared leave it out and give silence on its channels: what its convolution
+    // filters give anyway for 1024 samples after the reset that a rate change makes.
+    const int set = postMatrixFilterNumber.load(std::memory_order_seq_cst);
     if (postMatrixFilters.hasSet(set)) {
-        for (int k = 0; k < FilterBank::kChannels; ++k) {
-            CFilter* f = postMatrixFilters.filter(set, k);
-            f->setSampleRate(rate);
-            f->reset();
-        }
+        postSetPreparing.store(set, std::memory_order_seq_cst);
+        waitUntilSetIdle(postSetInUse, set);
+        for (int k = 0; k < FilterBank::kChannels; ++k)
+            prepareFilter(postMatrixFilters.filter(set, k), rate);
+        postSetPreparing.store(-1, std::memory_order_seq_cst);
     }
+}
+
+void ASonquad::prepareFilter(CFilter* filter, float rate)
+{
+    filter->setSampleRate(rate);
+    if (auto* convolution = dynamic_cast<CFFTFilter*>(filter))
+        convolution->prepare();
+    filter->reset();
 }
 
 ASonquad::BlockSettings ASonquad::readSettings() const
@@ -187,10 +202,16 @@ void ASonquad::processReplacing(float** inputs, float** outputs, VstInt32 sample
     prepareStages(settings);
     const int set = acquirePostSet();
     const bool postOn = set > 0 && postMatrixFilters.hasSet(set);
+    // Checked after the set was marked in use (seq_cst on both sides): either the host thread
+    // sees this block and waits for it, or this block sees the preparation and keeps out.
+    const bool preparing = postOn && postSetPreparing.load(std::memory_order_seq_cst) == set;
     for (VstInt32 offset = 0; offset < sampleFrames; offset += kMaxPiece) {
         const VstInt32 frames = std::min(kMaxPiece, sampleFrames - offset);
         processPiece(settings, inputs, outputs, offset, frames);
-        if (postOn) {
+        if (postOn && preparing) {
+            for (int k = 0; k < 4; ++k)
+                std::fill(outputs[k] + offset, outputs[k] + offset + frames, 0.0f);
+        } else if (postOn) {
             for (int k = 0; k < 4; ++k)
                 postMatrixFilters.filter(set, k)->process(outputs[k] + offset, frames);
         }
@@ -274,12 +295,11 @@ void ASonquad::selectPostMatrixFilter(int set)
         return;
     // Re-rate and reset the set first, then publish its number: the audio thread never runs a
     // half-prepared set.
+    // The convolution filters are designed here, on the host thread, so the first audio block
+    // of the new set does no design.
     waitUntilSetIdle(postSetInUse, set);
-    for (int k = 0; k < FilterBank::kChannels; ++k) {
-        CFilter* f = postMatrixFilters.filter(set, k);
-        f->setSampleRate(sampleRate);
-        f->reset();
-    }
+    for (int k = 0; k < FilterBank::kChannels; ++k)
+        prepareFilter(postMatrixFilters.filter(set, k), sampleRate);
     postMatrixFilterNumber.store(static_cast<std::int16_t>(set), std::memory_order_seq_cst);
 }
 

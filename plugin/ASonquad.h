@@ -84,6 +84,7 @@ protected:
     std::int16_t preMatrixFilterNumber = 0;               // selected pre-matrix set
     std::atomic<std::int16_t> postMatrixFilterNumber{0};  // selected post-matrix set
     std::atomic<int> postSetInUse{-1};                    // set the audio thread is running, -1 between blocks
+    std::atomic<int> postSetPreparing{-1};                // set the host thread is re-rating in place, or -1
 
     // Real-unit fields the audio thread reads once per block.
     std::atomic<bool> lfEnabled{false};
@@ -135,4 +136,7 @@ private:
     void setRealValue(int parameter, float value);
     void storeValue(ProgramRecord& record, int parameter, float value);
     static void waitUntilSetIdle(const std::atomic<int>& inUse, int set);
+    // setSampleRate, then (for a convolution filter) the design for that rate, then reset: the
+    // whole re-rating of one filter of a set, on the host thread.
+    static void prepareFilter(CFilter* filter, float rate);
 };

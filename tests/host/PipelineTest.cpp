@@ -283,7 +283,10 @@ TEST(Pipeline, FlushesDenormalsWhileProcessingAndRestoresTheHostsModes)
     plugin->processReplacing(buffers, 0, 16);
     // X = A + B - C - D: a denormal A reads as zero while denormals-are-zero is set.
     EXPECT_EQ(buffers[1][0], 0.0f);
-    EXPECT_EQ(_mm_getcsr(), hostModes);
+    // The control bits come back as the host set them; bits 0 to 5 are sticky exception flags
+    // that any floating-point code, the test's own included, may raise.
+    constexpr unsigned kStatusFlags = 0x3Fu;
+    EXPECT_EQ(_mm_getcsr() & ~kStatusFlags, hostModes & ~kStatusFlags);
 }
 
 } // namespace

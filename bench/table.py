@@ -1,0 +1,99 @@
+#!/usr/bin/env python3
+"""Prints the table of the benchmark figures from Google Benchmark's JSON output (stdin).
+
+Each figure is the median over the repetitions; the best repetition follows in brackets where
+noise matters. Ratios are formed from the medians of one run.
+"""
+import json
+import sys
+
+
+def main():
+    data = json.load(sys.stdin)
+    agg = {}
+    for b in data["benchmarks"]:
+        if b.get("run_type") != "aggregate":
+            continue
+        agg.setdefault(b["run_name"], {})[b["aggregate_name"]] = b
+
+    def get(name, stat="median", field="cpu_time"):
+        # Benchmarks run a fixed number of iterations carry it in their name.
+        if name not in agg:
+            name = next((n for n in agg if n.startswith(name + "/iterations:")), name)
+        entry = agg.get(name, {}).get(stat)
+        if entry is None:
+            return float("nan")
+        value = entry.get(field, float("nan"))
+        # Times in nanoseconds whatever unit the benchmark printed in.
+        if field in ("real_time", "cpu_time"):
+            value *= {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[entry["time_unit"]]
+        return value
+
+    ctx = data["context"]
+    reps = max((len([1 for b in data["benchmarks"] if b.get("run_type") == "iteration"
+                     and b["run_name"] == n]) for n in agg), default=0)
+    cpu = ctx.get("cpu_name") or ""
+    print(f"Sonquad benchmarks: {ctx.get('num_cpus')} CPUs at {ctx.get('mhz_per_cpu')} MHz {cpu}".rstrip())
+    print(f"{reps} repetitions; median of the repetitions, best one in brackets; times are the "
+          "process's CPU time (the machine is shared), ratios from one run")
+    print()
+
+    blocks = [32, 128, 512, 4096]
+    print("1. processReplacing at 48 kHz, 4 channels: real-time factor (x real time)")
+    print(f"   {'stages':<28}" + "".join(f"{b:>19}" for b in blocks))
+    for label, name in [("all off", "BM_Process_AllOff"),
+                        ("program 0 (LF, matrix, 2.3cm)", "BM_Process_Program0"),
+                        ("every stage on", "BM_Process_Everything")]:
+        cells = []
+        for b in blocks:
+            run = f"{name}/{b}"
+            cells.append(f"{get(run, 'median', 'xRT'):9.0f} ({get(run, 'max', 'xRT'):6.0f})")
+        print(f"   {label:<28}" + "".join(f"{c:>19}" for c in cells))
+    everything512 = get("BM_Process_Everything/512", "median", "xRT")
+    print(f"   target: every stage on, 512 samples >= 1000x: {everything512:.0f}x "
+          f"-> {'met' if everything512 >= 1000 else 'missed'}")
+    print()
+
+    print("2. FFT pair (2048-point forward + inverse) and one channel's overlap-save block, vs FFTW")
+    pair = get("BM_FftPair_FFTReal")
+    r2c = get("BM_FftPair_FFTW_r2c")
+    r2r = get("BM_FftPair_FFTW_r2r")
+    best = min(r2c, r2r)
+    print(f"   FFTReal pair            {pair / 1e3:8.3f} us ({get('BM_FftPair_FFTReal', 'min') / 1e3:.3f})")
+    print(f"   FFTW r2c + c2r          {r2c / 1e3:8.3f} us ({get('BM_FftPair_FFTW_r2c', 'min') / 1e3:.3f})")
+    print(f"   FFTW r2hc + hc2r        {r2r / 1e3:8.3f} us ({get('BM_FftPair_FFTW_r2r', 'min') / 1e3:.3f})")
+    print(f"   ratio to FFTW's faster  {pair / best:8.2f}   target <= 1.3 -> {'met' if pair / best <= 1.3 else 'missed'}")
+    osf = get("BM_OverlapSave_CFFTFilter")
+    osw = get("BM_OverlapSave_FFTW")
+    print(f"   overlap-save CFFTFilter {osf / 1e3:8.3f} us ({get('BM_OverlapSave_CFFTFilter', 'min') / 1e3:.3f})")
+    print(f"   overlap-save on FFTW    {osw / 1e3:8.3f} us ({get('BM_OverlapSave_FFTW', 'min') / 1e3:.3f})")
+    print(f"   ratio                   {osf / osw:8.2f}   target <= 1.3 -> {'met' if osf / osw <= 1.3 else 'missed'}")
+    print()
+
+    print("3. Calls around a set switch and a rate change, every stage on, 64-sample blocks")
+    print("   (worst call of the 32 after the event / median steady-state call; the median over 24 events)")
+    for label, name in [("set switch", "BM_AroundSetSwitch"), ("rate change", "BM_AroundRateChange")]:
+        med = get(name, "median", "median_call_us")
+        ev = get(name, "median", "event_worst_x")
+        st = get(name, "median", "steady_worst_x")
+        rel = get(name, "median", "event_vs_steady_worst")
+        host = get(name, "median", "host_call_us")
+        print(f"   {label:<12} median call {med:6.2f} us; worst after event {ev:6.1f}x median "
+              f"(steady-state worst {st:5.1f}x; event/steady worst {rel:4.2f}); host call {host:8.1f} us; "
+              f"target <= 3x -> {'met' if ev <= 3 else 'missed'}")
+    print()
+
+    print("4. One instance: memory and construction (six text calibrations in the folder)")
+    created = get("BM_InstanceMemory", "median", "created_KiB")
+    running = get("BM_InstanceMemory", "median", "running_KiB")
+    print(f"   resident growth: {created:7.0f} KiB created, {running:7.0f} KiB after 8 blocks; "
+          f"target <= 2048 KiB -> {'met' if max(created, running) <= 2048 else 'missed'}")
+    programs = get("BM_Construct", "median", "calibration_programs")
+    print(f"   calibration files that became programs: {programs:.0f} of 6")
+    construct = get("BM_Construct") / 1e6
+    print(f"   construction: {construct:7.3f} ms ({get('BM_Construct', 'min') / 1e6:.3f}); "
+          f"target < 20 ms -> {'met' if construct < 20 else 'missed'}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,230 @@
+// The fast transforms against the straightforward ones they replaced (tests/dsp/reference): the
+// complex-path FFTReal and the overlap-save block of CFFTFilter. The factorisation differs
+// (radix-4 stages of an N/2-point complex FFT and a split step, against radix-2 stages of the
+// real transform), so the results are not bit-identical; each is checked within a rounding
+// bound derived below. Fused and unfused forms of the same arithmetic must agree bit for bit.
+#include "dsp/reference/FFTReal.h"
+
+#include "dsp/CCoincidenceFilter.h"
+#include "dsp/FFTReal.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr double kEpsilon = std::numeric_limits<double>::epsilon();
+
+std::vector<double> randomSignal(std::size_t n, unsigned seed, double amplitude = 1.0)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> dist(-amplitude, amplitude);
+    std::vector<double> x(n);
+    for (double& v : x)
+        v = dist(rng);
+    return x;
+}
+
+double sumAbs(const std::vector<double>& v)
+{
+    double s = 0.0;
+    for (double a : v)
+        s += std::fabs(a);
+    return s;
+}
+
+// How far one transform of N points may be from the exact DFT: every intermediate value is a
+// partial DFT, no larger than S = the sum of the absolute inputs, and each of at most log2 N + 1
+// stages (a radix-4 stage is two radix-2 stages' worth, the split step one more) adds at most
+// four roundings of such a value: two products and a sum with a twiddle that is itself rounded,
+// then the butterfly's sum or difference. So |error| <= 4 (log2 N + 1) eps S; two transforms
+// computed in different orders differ by at most twice that. (The inverse weights the bins
+// 1 .. N/2-1 twice, so its S is twice the sum of the absolute spectrum values.)
+double transformDifferenceBound(std::size_t n, double s)
+{
+    return 2.0 * 4.0 * (std::log2(static_cast<double>(n)) + 1.0) * kEpsilon * s;
+}
+
+class FastFFTReal : public ::testing::TestWithParam<std::int32_t> {};
+
+TEST_P(FastFFTReal, ForwardTransformAgreesWithTheRadix2ReferenceWithinTheRoundingBound)
+{
+    const std::int32_t n = GetParam();
+    FFTReal fast(n);
+    reference::FFTReal slow(n);
+    for (unsigned seed : {1u, 2u, 3u}) {
+        const std::vector<double> x = randomSignal(n, seed + 17u * n, seed == 3 ? 1.0e6 : 1.0);
+        std::vector<double> a(n), b(n);
+        fast.forward_transform(a.data(), x.data());
+        slow.forward_transform(b.data(), x.data());
+        const double bound = transformDifferenceBound(n, sumAbs(x));
+        for (std::int32_t k = 0; k < n; ++k)
+            ASSERT_LE(std::fabs(a[k] - b[k]), bound) << "N=" << n << " k=" << k;
+    }
+}
+
+TEST_P(FastFFTReal, InverseTransformAgreesWithTheRadix2ReferenceWithinTheRoundingBound)
+{
+    const std::int32_t n = GetParam();
+    FFTReal fast(n);
+    reference::FFTReal slow(n);
+    for (unsigned seed : {4u, 5u}) {
+        const std::vector<double> f = randomSignal(n, seed + 31u * n);
+        std::vector<double> a(n), b(n);
+        fast.inverse_transform(f.data(), a.data());
+        slow.inverse_transform(f.data(), b.data());
+        const double bound = transformDifferenceBound(n, 2.0 * sumAbs(f));
+        for (std::int32_t t = 0; t < n; ++t)
+            ASSERT_LE(std::fabs(a[t] - b[t]), bound) << "N=" << n << " t=" << t;
+    }
+}
+
+TEST_P(FastFFTReal, ConvolveGivesExactlyTheThreeStepsDoneOneAfterTheOther)
+{
+    const std::int32_t n = GetParam();
+    FFTReal fft(n);
+    const std::vector<double> x = randomSignal(n, 7u + n);
+    const std::vector<double> h = randomSignal(n, 8u + n);
+    std::vector<double> f(n), expected(n);
+    fft.forward_transform(f.data(), x.data());
+    const std::int32_t half = n / 2;
+    for (std::int32_t k = 0; k < half; ++k) {
+        const double xr = f[k], xi = f[k + half], hr = h[k], hi = h[k + half];
+        f[k] = xr * hr - xi * hi;
+        f[k + half] = xi * hr + xr * hi;
+    }
+    fft.inverse_transform(f.data(), expected.data());
+
+    std::vector<double> fused = x;
+    fft.convolve(fused.data(), h.data());
+    EXPECT_EQ(std::memcmp(fused.data(), expected.data(), sizeof(double) * n), 0) << "N=" << n;
+}
+
+TEST_P(FastFFTReal, EveryKernelThisProcessorRunsGivesTheBaselineResultsBitForBit)
+{
+    const std::int32_t n = GetParam();
+    FFTReal baseline(n, FFTReal::Kernel::Baseline);
+    const std::vector<double> x = randomSignal(n, 11u + n);
+    const std::vector<double> h = randomSignal(n, 12u + n);
+    std::vector<double> f0(n), y0(n), c0 = x;
+    baseline.forward_transform(f0.data(), x.data());
+    baseline.inverse_transform(h.data(), y0.data());
+    baseline.convolve(c0.data(), h.data());
+    int kernelsRun = 0;
+    for (FFTReal::Kernel kernel : {FFTReal::Kernel::Fastest, FFTReal::Kernel::Avx2}) {
+        if (!FFTReal::kernelAvailable(kernel))
+            continue;
+        ++kernelsRun;
+        FFTReal fft(n, kernel);
+        std::vector<double> f(n), y(n), c = x;
+        fft.forward_transform(f.data(), x.data());
+        fft.inverse_transform(h.data(), y.data());
+        fft.convolve(c.data(), h.data());
+        EXPECT_EQ(std::memcmp(f.data(), f0.data(), sizeof(double) * n), 0) << "forward, kernel " << int(kernel);
+        EXPECT_EQ(std::memcmp(y.data(), y0.data(), sizeof(double) * n), 0) << "inverse, kernel " << int(kernel);
+        EXPECT_EQ(std::memcmp(c.data(), c0.data(), sizeof(double) * n), 0) << "convolve, kernel " << int(kernel);
+    }
+    EXPECT_GE(kernelsRun, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(PowersOfTwo, FastFFTReal,
+                         ::testing::Values(8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096),
+                         [](const ::testing::TestParamInfo<std::int32_t>& info) {
+                             return "N" + std::to_string(info.param);
+                         });
+
+// The overlap-save block as CFFTFilter ran it before, on the reference transform: from the
+// state after reset (position 1024, zero history), with the spectrum h.
+std::vector<float> referenceOverlapSave(const double* h, const std::vector<float>& input)
+{
+    constexpr std::int32_t kN = 2048, kHalf = 1024;
+    reference::FFTReal fft(kN);
+    std::vector<double> a(kN, 0.0), b(kN, 0.0), out(kN, 0.0), x(kN, 0.0);
+    std::vector<float> output(input.size());
+    std::int32_t position = kHalf;
+    for (std::size_t n = 0; n < input.size(); ++n) {
+        a[position] = input[n];
+        b[position] = input[n];
+        output[n] = static_cast<float>(out[position]);
+        if (++position == kN) {
+            fft.forward_transform(x.data(), a.data());
+            for (std::int32_t k = 0; k < kHalf; ++k) {
+                const double xr = x[k], xi = x[k + kHalf], hr = h[k], hi = h[k + kHalf];
+                x[k] = xr * hr - xi * hi;
+                x[k + kHalf] = xi * hr + xr * hi;
+            }
+            fft.inverse_transform(x.data(), a.data());
+            for (std::int32_t k = 0; k < kHalf; ++k) {
+                a[k] = b[kHalf + k];
+                a[kHalf + k] = a[kHalf + k] * (1.0 / kN);
+                out[kHalf + k] = a[kHalf + k];
+            }
+            position = kHalf;
+        }
+    }
+    return output;
+}
+
+// A coincidence filter whose spectrum the test can read.
+struct OpenCoincidenceFilter : CCoincidenceFilter {
+    using CCoincidenceFilter::CCoincidenceFilter;
+    using CFFTFilter::spectrum;
+};
+
+class FastOverlapSave : public ::testing::TestWithParam<int> {};
+
+TEST_P(FastOverlapSave, CoincidenceFilterOutputAgreesWithTheReferenceBlockWithinTheRoundingBound)
+{
+    const int variant = GetParam();
+    OpenCoincidenceFilter filter(variant, 2.3f, 1.0f);
+    filter.setSampleRate(48000.0f);
+    filter.process(nullptr, 0);   // designs H
+    filter.reset();
+
+    std::mt19937 rng(99u + variant);
+    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+    std::vector<float> input(6 * 1024 + 300);
+    for (float& s : input)
+        s = dist(rng);
+    const std::vector<float> expected = referenceOverlapSave(filter.spectrum, input);
+    std::vector<float> actual = input;
+    filter.process(actual.data(), static_cast<std::int32_t>(actual.size()));
+
+    // One block: its 2048 inputs sum to at most S = 2048 in magnitude, and every |H_k| <= Hmax.
+    // The forward transform's error (bound b S, b from transformDifferenceBound) is scaled by at
+    // most Hmax through the product and the inverse divided by N; the products add 2 eps Hmax S;
+    // the inverse adds at most 2 b Hmax S (its input is bounded by Hmax S per bin). So each
+    // implementation is within (3 b + 2 eps) Hmax S of the exact double result, and the two
+    // differ by twice that, plus one rounding to float of the output.
+    double hMax = 0.0;
+    for (int k = 0; k < 1024; ++k)
+        hMax = std::max(hMax, std::hypot(filter.spectrum[k], filter.spectrum[1024 + k]));
+    const double b = transformDifferenceBound(2048, 1.0) / 2.0;
+    const double doubleBound = 2.0 * (3.0 * b + 2.0 * kEpsilon) * hMax * 2048.0;
+    double largestDifference = 0.0;
+    for (std::size_t n = 0; n < input.size(); ++n) {
+        const float e = expected[n];
+        const double floatStep = std::nextafter(std::fabs(e), INFINITY) - std::fabs(e);
+        ASSERT_LE(std::fabs(static_cast<double>(actual[n]) - e), doubleBound + floatStep) << "n=" << n;
+        largestDifference = std::max(largestDifference, std::fabs(static_cast<double>(actual[n]) - e));
+    }
+    // The bound is loose; the difference is in fact a rounding of the float output at most.
+    EXPECT_LT(largestDifference, 1.0e-6);
+    // And the output is not trivially zero: the filter passed signal.
+    EXPECT_GT(std::fabs(actual.back()), 0.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(Channels, FastOverlapSave, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return info.param == 0 ? std::string("W") : std::string("XYZ");
+                         });
+
+} // namespace
