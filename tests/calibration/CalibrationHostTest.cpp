@@ -18,30 +18,6 @@ namespace {
 using namespace caltest;
 using Buffers = std::vector<std::vector<float>>;
 
-// Sets SONQUAD_CALIBRATION_DIR for the life of the object and restores it afterwards.
-class CalibrationDirectory {
-public:
-    explicit CalibrationDirectory(const std::string& folder)
-    {
-        if (const char* value = std::getenv("SONQUAD_CALIBRATION_DIR")) {
-            had = true;
-            previous = value;
-        }
-        setenv("SONQUAD_CALIBRATION_DIR", folder.c_str(), 1);
-    }
-    ~CalibrationDirectory()
-    {
-        if (had)
-            setenv("SONQUAD_CALIBRATION_DIR", previous.c_str(), 1);
-        else
-            unsetenv("SONQUAD_CALIBRATION_DIR");
-    }
-
-private:
-    bool had = false;
-    std::string previous;
-};
-
 const std::string kTextCalibration = "sens 3 -3 0 1.5\n"
                                      "vsens 0 0 0 -6\n"
                                      "EQ 6 0 0 0\n"
@@ -111,17 +87,6 @@ TEST_F(CalibrationPrograms, ATextCalibrationAndAConfigurationBecomePrograms2And3
 
     plugin->dispatch(effSetProgram, 0, 4);
     EXPECT_EQ(plugin->programName(), "User 4");
-}
-
-TEST_F(CalibrationPrograms, AnEmptyCalibrationFolderLeavesTheUserPrograms)
-{
-    CalibrationDirectory directory(folder.str());
-    auto plugin = testhost::createPlugin();
-    for (int p = 2; p < 8; ++p) {
-        plugin->dispatch(effSetProgram, 0, p);
-        EXPECT_EQ(plugin->programName(), "User " + std::to_string(p));
-        EXPECT_EQ(plugin->parameterDisplay(param::kPostMatrixFilterNumber), "None");
-    }
 }
 
 Buffers render(const std::string& folder, int program)

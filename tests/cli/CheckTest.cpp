@@ -12,30 +12,6 @@ namespace {
 
 using namespace clitest;
 
-// A coefficient file: 4-byte header, 16-bit little-endian denominator and numerator lengths,
-// the numerator, then the denominator, as little-endian floats.
-void writeCoefficients(const std::string& path, const std::vector<float>& numerator, const std::vector<float>& denominator)
-{
-    std::ofstream out(path, std::ios::binary);
-    auto put16 = [&](std::int16_t v) {
-        out.put(static_cast<char>(v & 0xFF));
-        out.put(static_cast<char>((v >> 8) & 0xFF));
-    };
-    auto putFloat = [&](float v) {
-        std::uint32_t bits;
-        std::memcpy(&bits, &v, 4);
-        for (int b = 0; b < 4; ++b)
-            out.put(static_cast<char>((bits >> (8 * b)) & 0xFF));
-    };
-    out.write("\0\0\0\0", 4);
-    put16(static_cast<std::int16_t>(denominator.size()));
-    put16(static_cast<std::int16_t>(numerator.size()));
-    for (float v : numerator)
-        putFloat(v);
-    for (float v : denominator)
-        putFloat(v);
-}
-
 // One size-prefixed OSC message with big-endian integer and float arguments.
 std::string oscMessage(const std::string& address, const std::string& tags, const std::vector<double>& args)
 {

@@ -12,7 +12,9 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -205,6 +207,38 @@ inline RunResult runSonquad(const std::vector<std::string>& args, const fs::path
     fs::remove(outPath);
     fs::remove(errPath);
     return result;
+}
+
+// A coefficient file: 4-byte header, 16-bit little-endian denominator and numerator lengths,
+// the numerator, then the denominator, as little-endian floats.
+inline void writeCoefficients(const std::string& path, const std::vector<float>& numerator, const std::vector<float>& denominator)
+{
+    std::ofstream out(path, std::ios::binary);
+    auto put = [&](std::uint32_t v, int bytes) {
+        for (int b = 0; b < bytes; ++b)
+            out.put(static_cast<char>((v >> (8 * b)) & 0xFF));
+    };
+    auto bits = [](float f) {
+        std::uint32_t u;
+        std::memcpy(&u, &f, 4);
+        return u;
+    };
+    out.write("\0\0\0\0", 4);
+    put(static_cast<std::uint32_t>(denominator.size()), 2);
+    put(static_cast<std::uint32_t>(numerator.size()), 2);
+    for (float v : numerator)
+        put(bits(v), 4);
+    for (float v : denominator)
+        put(bits(v), 4);
+}
+
+// A take of constant samples: channels of frames at rate.
+inline Sound constantTake(int channels, std::size_t frames, int rate, float value = 0.0f)
+{
+    Sound sound;
+    sound.rate = rate;
+    sound.channels.assign(static_cast<std::size_t>(channels), std::vector<float>(frames, value));
+    return sound;
 }
 
 // Direction (degrees) of the time-averaged pseudo-intensity W.X, W.Y, W.Z over frames

@@ -32,18 +32,14 @@ TEST_P(SettingShowsItsValue, OnThePluginsDisplay)
 
 INSTANTIATE_TEST_SUITE_P(
     Units, SettingShowsItsValue,
-    testing::Values(Shown {"LF Cut Freq=35", 1, " 35.0"}, Shown {"lf boost  freq = 150 Hz", 2, "150.0"},
-                    Shown {"LF Cut Freq=250", 1, "250.0"}, Shown {"LF Cut Freq=20", 1, " 20.0"},
-                    Shown {"Cap 2 EQ Freq=1.5kHz", 21, "1500.0"}, Shown {"Cap 4 EQ Freq=20000", 35, "20000.0"},
+    testing::Values(Shown {"lf boost  freq = 150 Hz", 2, "150.0"}, Shown {"Cap 2 EQ Freq=1.5kHz", 21, "1500.0"},
                     Shown {"Cap 1 EQ Width=2 octaves", 15, "  2.0"}, Shown {"Cap 3 EQ Gain=-7.5dB", 30, " -7.5"},
-                    Shown {"Cap 1 Out 4 Gain=12", 20, " 12.0"}, Shown {"Cap 4 Out 1 Gain=-0.3", 38, " -0.3"},
-                    Shown {"Output 1 Gain=-3 dB", 42, " -3.0"}, Shown {"Output 4 Gain=15", 45, " 15.0"},
+                    Shown {"Cap 4 Out 1 Gain=-0.3", 38, " -0.3"}, Shown {"Output 4 Gain=15", 45, " 15.0"},
                     Shown {"EQs Enabled=yes", 7, "Yes"}, Shown {"LF Enabled=Off", 0, "No"},
                     Shown {"PostMatrix Filter Number=1.47cm", 6, "1.47cm"},
                     Shown {"PostMatrix Filter Number=none", 6, "None"}, Shown {"PostMatrix Filter Number=2", 6, "2.3cm"},
-                    Shown {"PreMatrix Filter Number=None", 5, "None"}, Shown {"Current Capsule=3", 11, " 3"},
-                    Shown {"Current Capsule=4", 11, " 4"}, Shown {"Current Capsule=1", 11, " 1"},
-                    Shown {"View Mode=2", 12, " 2"}, Shown {"View Mode=3", 12, " 3"}));
+                    Shown {"PreMatrix Filter Number=None", 5, "None"}, Shown {"Current Capsule=4", 11, " 4"},
+                    Shown {"Current Capsule=1", 11, " 1"}, Shown {"View Mode=3", 12, " 3"}));
 
 // Every value the display can show, over each numeric parameter's whole range, comes back.
 TEST(SettingAValue, ReadsBackOnEveryNumericParameterOverItsRange)

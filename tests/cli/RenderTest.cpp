@@ -101,20 +101,6 @@ TEST(Formats, AmbiXHoldsTheFuMaChannelsReorderedWithWRaisedBySqrtTwo)
     }
 }
 
-TEST(Formats, AnAmbFileIsWavexFlaggedAsBFormat)
-{
-    TempFolder folder;
-    writeSound(folder / "a.wav", noiseTake(2000, 48000, 6));
-    expectSuccess(runSonquad({"render", "a.wav", "-o", "b.amb"}, folder.path));
-    SF_INFO info {};
-    SNDFILE* file = sf_open((folder / "b.amb").c_str(), SFM_READ, &info);
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_WAVEX);
-    EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, SF_FORMAT_FLOAT);
-    EXPECT_EQ(sf_command(file, SFC_WAVEX_GET_AMBISONIC, nullptr, 0), SF_AMBISONIC_B_FORMAT);
-    sf_close(file);
-}
-
 // Where a microphone mounted so hears a source from a room direction, along its own axes.
 Direction heardByMicrophone(const char* mounting, SceneSource room)
 {
@@ -222,7 +208,7 @@ TEST(MonoTakes, FourMonoFilesGiveTheSameFileAsOneFourChannelFile)
     EXPECT_EQ(four.rate, 44100);
 }
 
-TEST(BroadcastWav, TimeReferenceAndDescriptionAreCarriedToTheOutput)
+TEST(BroadcastWav, TimeReferenceAndDescriptionAreCarriedToTheOutputAndAmbFilesAreFlaggedBFormat)
 {
     TempFolder folder;
     SF_BROADCAST_INFO bext {};
@@ -232,20 +218,23 @@ TEST(BroadcastWav, TimeReferenceAndDescriptionAreCarriedToTheOutput)
     bext.time_reference_low = 1234567890u;   // about 7 hours into the day at 48 kHz
     bext.time_reference_high = 0u;
     writeSound(folder / "take.wav", noiseTake(4800, 48000, 11), SF_FORMAT_WAV | SF_FORMAT_PCM_24, &bext);
-    Sound mono;
-    mono.rate = 48000;
-    mono.channels = {std::vector<float>(4800, 0.0f)};
+    const Sound mono = constantTake(1, 4800, 48000);
     writeSound(folder / "m1.wav", mono, SF_FORMAT_WAV | SF_FORMAT_PCM_24, &bext);
     for (const char* name : {"m2.wav", "m3.wav", "m4.wav"})
         writeSound(folder / name, mono, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
 
     expectSuccess(runSonquad({"render", "take.wav", "-o", "b.wav"}, folder.path));
     expectSuccess(runSonquad({"render", "take.wav", "-o", "b.rf64", "--subtype", "pcm24"}, folder.path));
+    expectSuccess(runSonquad({"render", "take.wav", "-o", "b.amb"}, folder.path));
     expectSuccess(runSonquad({"render", "m1.wav", "m2.wav", "m3.wav", "m4.wav", "-o", "m.wav"}, folder.path));
-    for (const char* name : {"b.wav", "b.rf64", "m.wav"}) {
+    for (const char* name : {"b.wav", "b.rf64", "m.wav", "b.amb"}) {
         SF_INFO info {};
         SNDFILE* file = sf_open((folder / name).c_str(), SFM_READ, &info);
         ASSERT_NE(file, nullptr) << name;
+        if (std::strcmp(name, "b.amb") == 0) {   // WAVEX flagged as B-format, float by default
+            EXPECT_EQ(info.format, SF_FORMAT_WAVEX | SF_FORMAT_FLOAT);
+            EXPECT_EQ(sf_command(file, SFC_WAVEX_GET_AMBISONIC, nullptr, 0), SF_AMBISONIC_B_FORMAT);
+        }
         SF_BROADCAST_INFO back {};
         ASSERT_EQ(sf_command(file, SFC_GET_BROADCAST_INFO, &back, sizeof back), SF_TRUE) << name;
         EXPECT_EQ(back.time_reference_low, 1234567890u) << name;
@@ -354,21 +343,11 @@ TEST_P(RenderFailure, SaysWhyOnOneLineExitsNonZeroAndLeavesNoOutput)
 {
     TempFolder folder;
     writeSound(folder / "take.wav", noiseTake(3000, 48000, 29));
-    Sound stereo;
-    stereo.rate = 48000;
-    stereo.channels.assign(2, std::vector<float>(3000, 0.0f));
-    writeSound(folder / "stereo.wav", stereo);
-    Sound mono;
-    mono.rate = 48000;
-    mono.channels = {std::vector<float>(3000, 0.0f)};
+    writeSound(folder / "stereo.wav", constantTake(2, 3000, 48000));
     for (const char* name : {"m1.wav", "m2.wav", "m3.wav"})
-        writeSound(folder / name, mono);
-    Sound mono44 = mono;
-    mono44.rate = 44100;
-    writeSound(folder / "m44.wav", mono44);
-    Sound monoShort = mono;
-    monoShort.channels[0].resize(2999);
-    writeSound(folder / "mshort.wav", monoShort);
+        writeSound(folder / name, constantTake(1, 3000, 48000));
+    writeSound(folder / "m44.wav", constantTake(1, 3000, 44100));
+    writeSound(folder / "mshort.wav", constantTake(1, 2999, 48000));
     std::ofstream(folder / "afile") << "not a folder";
     const auto before = folder.files();
 
@@ -418,21 +397,6 @@ TEST(RenderFailure, PartWayThroughLeavesNeitherTheOutputNorItsTemporaryFile)
     EXPECT_EQ(folder.files(), before);
 }
 
-// A coefficient file: a 4-byte header, 16-bit little-endian denominator and numerator lengths,
-// then the arrays as little-endian floats, numerator first.
-void writeGainCoefficients(const std::string& path, float gain)
-{
-    std::ofstream out(path, std::ios::binary);
-    const char header[8] = {0, 0, 0, 0, 1, 0, 1, 0};   // a denominator of one, a numerator of one
-    out.write(header, sizeof header);
-    for (float value : {gain, 0.0f}) {                   // b0 = gain, a1 = 0
-        std::uint32_t bits;
-        std::memcpy(&bits, &value, 4);
-        for (int b = 0; b < 4; ++b)
-            out.put(static_cast<char>((bits >> (8 * b)) & 0xFF));
-    }
-}
-
 TEST(Calibrations, AProgramOfTheFolderIsChosenByNameAndRunsAtTheTakesRate)
 {
     TempFolder folder;
@@ -440,8 +404,8 @@ TEST(Calibrations, AProgramOfTheFolderIsChosenByNameAndRunsAtTheTakesRate)
     std::ofstream(folder / "cal/Mic.txt") << "sens 0 0 0 0\nvsens 0 0 0 0\nEQ 0 0 0 0\nEQfreq 1000 1000 1000 1000\n"
                                               "EQbw 0 0 0 0\nW 3\nX 0\nY 0\nZ 0\nLF 20 20\nW w48.dat\nVel vel48.dat\n";
     // Measured correction filters of 48 kHz only: half the level on every channel.
-    writeGainCoefficients(folder / "cal/Mic/w48.dat", 0.5f);
-    writeGainCoefficients(folder / "cal/Mic/vel48.dat", 0.5f);
+    writeCoefficients(folder / "cal/Mic/w48.dat", {0.5f}, {0.0f});
+    writeCoefficients(folder / "cal/Mic/vel48.dat", {0.5f}, {0.0f});
     writeSound(folder / "take.wav", noiseTake(6000, 48000, 37));
 
     const RunResult programs = runSonquad({"programs", "--calibrations", "cal"}, folder.path);

@@ -105,38 +105,6 @@ TEST(PinkNoise, HasEqualPowerInEveryOctave)
     EXPECT_NEAR((m * sxy - sx * sy) / (m * sxx - sx * sx), 0.0, 0.15) << "dB per octave";
 }
 
-TEST(Turns, GiveEachSourceItsOwnSlotHeardThroughTheCardioids)
-{
-    cli::SynthSettings settings;
-    settings.sources = {{0, 0, 1.0}, {180, 0, 1.0}, {90, 0, 1.0}};
-    settings.turns = true;
-    settings.seconds = 0.6;
-    const auto capsules = cli::synthesise(settings);
-    const std::size_t frames = capsules[0].size();
-    // Cosines between each source and capsules 1 to 4 (front-left-up, front-right-down,
-    // back-left-down, back-right-up).
-    const double s3 = 1.0 / std::sqrt(3.0);
-    const double cosines[3][4] = {{s3, s3, -s3, -s3}, {-s3, -s3, s3, s3}, {s3, -s3, s3, -s3}};
-    for (std::size_t s = 0; s < 3; ++s) {
-        const cli::Slot slot = cli::sourceSlot(settings, s, frames);
-        EXPECT_EQ(slot.begin, frames * s / 3);
-        double power[4] = {};
-        for (int k = 0; k < 4; ++k)
-            for (std::size_t n = slot.begin; n < slot.end; ++n)
-                power[k] += capsules[k][n] * capsules[k][n];
-        // Each capsule hears the same signal, delayed, scaled by its cardioid gain: the power
-        // ratios are the squared gain ratios, whatever the noise.
-        for (int k = 1; k < 4; ++k) {
-            const double ratio = (0.5 + 0.5 * cosines[s][k]) / (0.5 + 0.5 * cosines[s][0]);
-            EXPECT_NEAR(10.0 * std::log10(power[k] / power[0]), 20.0 * std::log10(ratio), 0.01)
-                << "source " << s + 1 << " capsule " << k + 1;
-        }
-        // -20 dBFS at the centre less the 10 ms fades' share of a 200 ms slot (about 0.3 dB).
-        const double rms = std::sqrt(power[0] / static_cast<double>(slot.end - slot.begin));
-        EXPECT_NEAR(20.0 * std::log10(rms / (0.5 + 0.5 * cosines[s][0])), -20.3, 0.3) << "source " << s + 1;
-    }
-}
-
 TEST(Synth, RefusesWhatItCannotMake)
 {
     cli::SynthSettings tooLong;
