@@ -80,11 +80,13 @@ const std::map<VstInt32, Expected>& expectedAnswers()
 TEST(Dispatcher, AnswersEveryOpcodeFrom0To100AsItsTableSays)
 {
     auto plugin = testhost::createPlugin();
-    // Opcodes that read a text from the host or write through its pointers get their own tests.
-    const VstInt32 specialOpcodes[] = {effClose, effSetProgramName, effGetSpeakerArrangement,
-                                       effEditGetRect, effCanDo};
+    // Opcodes that read a text from the host or write through its pointers get their own tests;
+    // so do the editor's (13 to 19, 59 to 61), whose pointer is a window or a rectangle.
+    const VstInt32 specialOpcodes[] = {effClose, effSetProgramName, effGetSpeakerArrangement, effCanDo};
     for (VstInt32 opcode = 0; opcode <= 100; ++opcode) {
         if (std::find(std::begin(specialOpcodes), std::end(specialOpcodes), opcode) != std::end(specialOpcodes))
+            continue;
+        if ((opcode >= effEditGetRect && opcode <= effEditIdle) || (opcode >= effEditKeyDown && opcode <= effSetEditKnobMode))
             continue;
         char buffer[256];
         std::memset(buffer, 0x5A, sizeof buffer);
@@ -103,6 +105,33 @@ TEST(Dispatcher, AnswersEveryOpcodeFrom0To100AsItsTableSays)
                 }
         }
     }
+}
+
+TEST(Dispatcher, RoutesTheEditorOpcodesToTheEditorWithoutAWindowOpen)
+{
+    auto plugin = testhost::createPlugin();
+    EXPECT_EQ(plugin->effect()->flags, 17);   // an editor and replacing processing
+    ERect* rect = nullptr;
+    EXPECT_EQ(plugin->dispatch(effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->top, 0);
+    EXPECT_EQ(rect->left, 0);
+    EXPECT_EQ(rect->bottom, 100);
+    EXPECT_EQ(rect->right, 400);
+    EXPECT_EQ(plugin->dispatch(effEditGetRect, 0, 0, nullptr), 0);
+    // No window handle: nothing opens.
+    EXPECT_EQ(plugin->dispatch(effEditOpen, 0, 0, nullptr), 0);
+    // Closed: idle, close and keys do nothing and use no key.
+    EXPECT_EQ(plugin->dispatch(effEditIdle), 0);
+    EXPECT_EQ(plugin->dispatch(effEditClose), 0);
+    EXPECT_EQ(plugin->dispatch(effEditKeyDown, 'a', 0, nullptr, 0.0f), 0);
+    EXPECT_EQ(plugin->dispatch(effEditKeyUp, 'a', 0, nullptr, 0.0f), 0);
+    EXPECT_EQ(plugin->dispatch(effEditKeyDown, 0, 4 /* Return */, nullptr, 0.0f), 0);
+    // The drawing, mouse and key opcodes of old hosts are not used.
+    for (VstInt32 opcode : {VstInt32 {effEditDraw}, VstInt32 {effEditMouse}, VstInt32 {effEditKey}})
+        EXPECT_EQ(plugin->dispatch(opcode, 0, 0, nullptr), 0) << opcode;
+    EXPECT_EQ(plugin->dispatch(effSetEditKnobMode, 0, 2), 1);
+    EXPECT_EQ(plugin->programName(), "Quaddle - uncalibrated");
 }
 
 TEST(Dispatcher, AnswersNoCapabilityAndNoChunk)
