@@ -1,6 +1,6 @@
-// FFTReal's complex stages with four doubles per vector (AVX2), compiled with -mavx2 on its own
-// and called only when the processor reports AVX2 (FFTReal chooses at construction). Each lane
-// does the operations of the SSE2 kernels in the same order, so the results are bit-identical.
+// FFTReal's transforms with four doubles per vector (AVX2), compiled with -mavx2 on its own and
+// called only when the processor reports AVX2 (FFTReal chooses at construction). Each lane does
+// the operations of the SSE2 kernels in the same order, so the results are bit-identical.
 #include "dsp/FFTKernels.h"
 
 #include <immintrin.h>
@@ -16,6 +16,27 @@ struct Vec4 {
     friend Vec4 operator+(Vec4 a, Vec4 b) { return {_mm256_add_pd(a.v, b.v)}; }
     friend Vec4 operator-(Vec4 a, Vec4 b) { return {_mm256_sub_pd(a.v, b.v)}; }
     friend Vec4 operator*(Vec4 a, Vec4 b) { return {_mm256_mul_pd(a.v, b.v)}; }
+    // Exact negation (the sign bit flipped, zeros included).
+    friend Vec4 operator-(Vec4 a) { return {_mm256_xor_pd(a.v, _mm256_set1_pd(-0.0))}; }
+    // Lanes in reverse order: (a3, a2, a1, a0).
+    static Vec4 reversed(Vec4 a) { return {_mm256_permute4x64_pd(a.v, 0x1B)}; }
+    // re = (p0, p2, p4, p6), im = (p1, p3, p5, p7)
+    static void loadDeinterleaved(const double* p, Vec4& re, Vec4& im)
+    {
+        const __m256d a = _mm256_loadu_pd(p), b = _mm256_loadu_pd(p + 4);
+        const __m256d lo = _mm256_permute2f128_pd(a, b, 0x20);   // p0 p1 p4 p5
+        const __m256d hi = _mm256_permute2f128_pd(a, b, 0x31);   // p2 p3 p6 p7
+        re.v = _mm256_unpacklo_pd(lo, hi);
+        im.v = _mm256_unpackhi_pd(lo, hi);
+    }
+    // p[0..7] = re0 im0 re1 im1 re2 im2 re3 im3
+    static void storeInterleaved2(double* p, Vec4 re, Vec4 im)
+    {
+        const __m256d t0 = _mm256_unpacklo_pd(re.v, im.v);   // re0 im0 re2 im2
+        const __m256d t1 = _mm256_unpackhi_pd(re.v, im.v);   // re1 im1 re3 im3
+        _mm256_storeu_pd(p, _mm256_permute2f128_pd(t0, t1, 0x20));
+        _mm256_storeu_pd(p + 4, _mm256_permute2f128_pd(t0, t1, 0x31));
+    }
     // p[0..15] = a0 b0 c0 d0 a1 b1 c1 d1 a2 b2 c2 d2 a3 b3 c3 d3
     static void storeInterleaved4(double* p, Vec4 a, Vec4 b, Vec4 c, Vec4 d)
     {
@@ -28,19 +49,42 @@ struct Vec4 {
         _mm256_storeu_pd(p + 8, _mm256_permute2f128_pd(t0, t2, 0x31));
         _mm256_storeu_pd(p + 12, _mm256_permute2f128_pd(t1, t3, 0x31));
     }
+    // The same for the lanes in reverse order: p[0..15] = a3 b3 c3 d3 a2 b2 c2 d2 ... a0 b0 c0 d0
+    static void storeInterleaved4Reversed(double* p, Vec4 a, Vec4 b, Vec4 c, Vec4 d)
+    {
+        const __m256d t0 = _mm256_unpacklo_pd(a.v, b.v);
+        const __m256d t1 = _mm256_unpackhi_pd(a.v, b.v);
+        const __m256d t2 = _mm256_unpacklo_pd(c.v, d.v);
+        const __m256d t3 = _mm256_unpackhi_pd(c.v, d.v);
+        _mm256_storeu_pd(p + 12, _mm256_permute2f128_pd(t0, t2, 0x20));
+        _mm256_storeu_pd(p + 8, _mm256_permute2f128_pd(t1, t3, 0x20));
+        _mm256_storeu_pd(p + 4, _mm256_permute2f128_pd(t0, t2, 0x31));
+        _mm256_storeu_pd(p, _mm256_permute2f128_pd(t1, t3, 0x31));
+    }
 };
 
 } // namespace
 
 namespace fftkernels {
 
-// For m >= 16 (the first stage then has at least four butterflies per twiddle run).
-double* complexForwardAvx2(double* buf, double* other, std::int32_t m, std::int32_t stages4, bool radix2,
-                           const double* twiddles)
+// Each for M >= 32 (the first stage then pairs four butterflies with four).
+
+void forwardRealAvx2(const Plan& plan, double* f, const double* x, double* work)
 {
-    double* result = complexForward<Vec4>(buf, other, m, stages4, radix2, twiddles);
+    forwardReal<Vec4>(plan, f, x, work);
     _mm256_zeroupper();
-    return result;
+}
+
+void inverseRealAvx2(const Plan& plan, double* x, const double* f, double* work)
+{
+    inverseReal<Vec4>(plan, x, f, work);
+    _mm256_zeroupper();
+}
+
+void convolveRealAvx2(const Plan& plan, double* x, const double* h, double* work, double* work2)
+{
+    convolveReal<Vec4>(plan, x, h, work, work2);
+    _mm256_zeroupper();
 }
 
 } // namespace fftkernels

@@ -48,9 +48,19 @@ struct Vec2 {
     static Vec2 reversed(Vec2 a) { return {_mm_shuffle_pd(a.v, a.v, 1)}; }
     // Exact negation (the sign bit flipped, zeros included).
     friend Vec2 operator-(Vec2 a) { return {_mm_xor_pd(a.v, _mm_set1_pd(-0.0))}; }
-    // (a0, b0) and (a1, b1).
-    static Vec2 low(Vec2 a, Vec2 b) { return {_mm_unpacklo_pd(a.v, b.v)}; }
-    static Vec2 high(Vec2 a, Vec2 b) { return {_mm_unpackhi_pd(a.v, b.v)}; }
+    // re = (p0, p2), im = (p1, p3)
+    static void loadDeinterleaved(const double* p, Vec2& re, Vec2& im)
+    {
+        const __m128d a = _mm_loadu_pd(p), b = _mm_loadu_pd(p + 2);
+        re.v = _mm_unpacklo_pd(a, b);
+        im.v = _mm_unpackhi_pd(a, b);
+    }
+    // p[0..3] = re0 im0 re1 im1
+    static void storeInterleaved2(double* p, Vec2 re, Vec2 im)
+    {
+        _mm_storeu_pd(p, _mm_unpacklo_pd(re.v, im.v));
+        _mm_storeu_pd(p + 2, _mm_unpackhi_pd(re.v, im.v));
+    }
     // p[0..7] = a0 b0 c0 d0 a1 b1 c1 d1
     static void storeInterleaved4(double* p, Vec2 a, Vec2 b, Vec2 c, Vec2 d)
     {
@@ -58,6 +68,14 @@ struct Vec2 {
         _mm_storeu_pd(p + 2, _mm_unpacklo_pd(c.v, d.v));
         _mm_storeu_pd(p + 4, _mm_unpackhi_pd(a.v, b.v));
         _mm_storeu_pd(p + 6, _mm_unpackhi_pd(c.v, d.v));
+    }
+    // The same for the lanes in reverse order: p[0..7] = a1 b1 c1 d1 a0 b0 c0 d0
+    static void storeInterleaved4Reversed(double* p, Vec2 a, Vec2 b, Vec2 c, Vec2 d)
+    {
+        _mm_storeu_pd(p + 4, _mm_unpacklo_pd(a.v, b.v));
+        _mm_storeu_pd(p + 6, _mm_unpacklo_pd(c.v, d.v));
+        _mm_storeu_pd(p, _mm_unpackhi_pd(a.v, b.v));
+        _mm_storeu_pd(p + 2, _mm_unpackhi_pd(c.v, d.v));
     }
 };
 #else
@@ -72,12 +90,24 @@ struct Vec2 {
     friend Vec2 operator*(Vec2 a, Vec2 b) { return {{a.v[0] * b.v[0], a.v[1] * b.v[1]}}; }
     static Vec2 reversed(Vec2 a) { return {{a.v[1], a.v[0]}}; }
     friend Vec2 operator-(Vec2 a) { return {{-a.v[0], -a.v[1]}}; }
-    static Vec2 low(Vec2 a, Vec2 b) { return {{a.v[0], b.v[0]}}; }
-    static Vec2 high(Vec2 a, Vec2 b) { return {{a.v[1], b.v[1]}}; }
+    static void loadDeinterleaved(const double* p, Vec2& re, Vec2& im)
+    {
+        re = {{p[0], p[2]}};
+        im = {{p[1], p[3]}};
+    }
+    static void storeInterleaved2(double* p, Vec2 re, Vec2 im)
+    {
+        p[0] = re.v[0]; p[1] = im.v[0]; p[2] = re.v[1]; p[3] = im.v[1];
+    }
     static void storeInterleaved4(double* p, Vec2 a, Vec2 b, Vec2 c, Vec2 d)
     {
         p[0] = a.v[0]; p[1] = b.v[0]; p[2] = c.v[0]; p[3] = d.v[0];
         p[4] = a.v[1]; p[5] = b.v[1]; p[6] = c.v[1]; p[7] = d.v[1];
+    }
+    static void storeInterleaved4Reversed(double* p, Vec2 a, Vec2 b, Vec2 c, Vec2 d)
+    {
+        p[0] = a.v[1]; p[1] = b.v[1]; p[2] = c.v[1]; p[3] = d.v[1];
+        p[4] = a.v[0]; p[5] = b.v[0]; p[6] = c.v[0]; p[7] = d.v[0];
     }
 };
 #endif
@@ -146,9 +176,10 @@ FFTReal::FFTReal(std::int32_t length_, Kernel kernel)
     work2.reset(new double[length]);
     if (_nbr_bits >= kComplexPathBits)
         buildComplexTables();
-    // The wide kernel needs at least 16 complex points (32 real ones).
+    // The wide kernel needs at least 32 complex points (64 real ones); shorter transforms run
+    // the baseline one whatever the choice.
     const bool wantWide = kernel == Kernel::Avx2 || (kernel == Kernel::Fastest && kernelAvailable(Kernel::Avx2));
-    wideKernel = wantWide && kernelAvailable(Kernel::Avx2) && _nbr_bits >= 5;
+    wideKernel = wantWide && kernelAvailable(Kernel::Avx2) && _nbr_bits >= 6;
 }
 
 // Twiddles of the N/2-point complex FFT, each stage's w^p, w^2p, w^3p (w = e^(-2 pi i / n)) as
@@ -190,17 +221,6 @@ void FFTReal::buildComplexTables()
     // Exact at a quarter turn, where the split step meets itself.
     splitTwiddles[quarter] = 0.0;
     splitTwiddles[quarter + 1 + quarter] = 1.0;
-}
-
-double* FFTReal::complexForward(double* buf, double* other)
-{
-#if defined(SONQUAD_HAVE_AVX2_KERNELS)
-    if (wideKernel)
-        return fftkernels::complexForwardAvx2(buf, other, length / 2, radix4Stages, radix2Stage,
-                                              stageTwiddles.get());
-#endif
-    return fftkernels::complexForward<Vec2>(buf, other, length / 2, radix4Stages, radix2Stage,
-                                            stageTwiddles.get());
 }
 
 void FFTReal::forward_transform(double* f, const double* x)
@@ -428,136 +448,53 @@ void FFTReal::inverseGeneral(const double* f, double* x)
 }
 
 // ---- Complex path -------------------------------------------------------------------------
-//
-// With M = N/2 and z[m] = x[2m] + i x[2m+1], Z = FFT_M(z) gives the spectrum of the real x
-// through the split step, for k and M-k together (W = e^(-2 pi i / N)):
-//   E = (Z_k + conj Z_(M-k)) / 2,  O = (Z_k - conj Z_(M-k)) / 2i,  X_k = E + W^k O,
-//   X_(M-k) = conj(E - W^k O),  X_0 = Re Z_0 + Im Z_0,  X_M = Re Z_0 - Im Z_0.
-// The inverse runs the step backwards into Z' = 2 Z, whose unnormalised inverse M-point FFT is
-// N z; it is computed as the conjugate of the forward FFT of conj Z'.
 
-namespace {
-
-// The forward split step for bins k and M - k (1 <= k <= M/2), from Z in split arrays, into the
-// packed spectrum values: re_k, re_(M-k), stored im_k (= -Im X_k), stored im_(M-k). T is double
-// or a vector of consecutive k (the M - k operands then in reversed lanes).
-template <class T>
-struct SplitOut {
-    T reK, reMk, imK, imMk;
-};
-
-template <class T>
-inline SplitOut<T> forwardSplit(T zr, T zi, T yr, T yi, T c, T sn, T half)
+fftkernels::Plan FFTReal::complexPlan() const
 {
-    const T er = half * (zr + yr);
-    const T ei = half * (zi - yi);
-    const T or_ = half * (zi + yi);
-    const T oi = half * (yr - zr);
-    const T tr = c * or_ + sn * oi;
-    const T ti = c * oi - sn * or_;
-    return {er + tr, er - tr, -(ei + ti), ei - ti};
+    fftkernels::Plan plan;
+    plan.m = length / 2;
+    plan.stages4 = radix4Stages;
+    plan.radix2 = radix2Stage;
+    plan.stageTwiddles = stageTwiddles.get();
+    plan.cosines = splitTwiddles.get();
+    plan.sines = splitTwiddles.get() + (length / 4 + 1);
+    return plan;
 }
 
-// The inverse split step for bins k and M - k from the packed values (re_k, stored im_k,
-// re_(M-k), stored im_(M-k)), into conj Z'_k and conj Z'_(M-k) (re, im, re, im).
-template <class T>
-inline SplitOut<T> inverseSplit(T fk, T gk, T fmk, T gmk, T c, T sn)
-{
-    const T ar = fk, ai = -gk;
-    const T br = fmk, bi = -gmk;
-    const T er = ar + br;
-    const T ei = ai - bi;
-    const T dr = ar - br;
-    const T di = ai + bi;
-    const T or_ = dr * c - di * sn;
-    const T oi = dr * sn + di * c;
-    return {er - oi, er + oi, -(ei + or_), ei - or_};
-}
-
-// Reads a[k], a[k+1] and the mirrored a[m-k], a[m-k-1] as vectors; writes them back the same way.
-inline Vec2 loadAt(const double* a, std::int32_t k) { return Vec2::load(a + k); }
-inline Vec2 loadMirrored(const double* a, std::int32_t j) { return Vec2::reversed(Vec2::load(a + j - 1)); }
-inline void storeMirrored(double* a, std::int32_t j, Vec2 v) { Vec2::store(a + j - 1, Vec2::reversed(v)); }
-
-// re[n] = x[2n], im[n] = x[2n+1] for n < m (m even).
-void deinterleave(double* __restrict re, double* __restrict im, const double* __restrict x, std::int32_t m)
-{
-    for (std::int32_t n = 0; n < m; n += 2) {
-        const Vec2 a = Vec2::load(x + 2 * n), b = Vec2::load(x + 2 * n + 2);
-        Vec2::store(re + n, Vec2::low(a, b));
-        Vec2::store(im + n, Vec2::high(a, b));
-    }
-}
-
-// x[2n] = re[n], x[2n+1] = -im[n] for n < m (m even): the conjugate, interleaved.
-void interleaveConjugate(double* __restrict x, const double* __restrict re, const double* __restrict im,
-                         std::int32_t m)
-{
-    for (std::int32_t n = 0; n < m; n += 2) {
-        const Vec2 r = Vec2::load(re + n), i = -Vec2::load(im + n);
-        Vec2::store(x + 2 * n, Vec2::low(r, i));
-        Vec2::store(x + 2 * n + 2, Vec2::high(r, i));
-    }
-}
-
-} // namespace
-
+// The baseline kernels need N/2 >= 8 W points: two doubles per vector from 32 points on, one
+// below.
 void FFTReal::forwardComplex(double* f, const double* x)
 {
-    const std::int32_t m = length / 2;
-    const bool evenStages = ((radix4Stages + (radix2Stage ? 1 : 0)) % 2) == 0;
-    // The stages ping-pong; start where the last one lands in f.
-    double* start = evenStages ? f : work.get();
-    double* other = evenStages ? work.get() : f;
-    deinterleave(start, start + m, x, m);
-    double* z = complexForward(start, other);   // == f
-    const double* cosines = splitTwiddles.get();
-    const double* sines = cosines + (m / 2 + 1);
-
-    // In place in f, bins k, k+1 with M-k, M-k-1; the last pair meets at M/2, where both
-    // halves of the step write the same values.
-    const double z0r = z[0], z0i = z[m];
-    const Vec2 half = Vec2::set1(0.5);
-    for (std::int32_t k = 1; k <= m / 2; k += 2) {
-        const SplitOut<Vec2> o = forwardSplit(loadAt(z, k), loadAt(z, m + k), loadMirrored(z, m - k),
-                                              loadMirrored(z, 2 * m - k), loadAt(cosines, k), loadAt(sines, k), half);
-        Vec2::store(f + k, o.reK);
-        storeMirrored(f, m - k, o.reMk);
-        Vec2::store(f + m + k, o.imK);
-        storeMirrored(f, 2 * m - k, o.imMk);
-    }
-    f[0] = z0r + z0i;
-    f[m] = z0r - z0i;
+    const fftkernels::Plan plan = complexPlan();
+#if defined(SONQUAD_HAVE_AVX2_KERNELS)
+    if (wideKernel)
+        return fftkernels::forwardRealAvx2(plan, f, x, work.get());
+#endif
+    if (plan.m >= 16)
+        fftkernels::forwardReal<Vec2>(plan, f, x, work.get());
+    else
+        fftkernels::forwardReal<fftkernels::Scalar<Vec2>>(plan, f, x, work.get());
 }
 
 void FFTReal::inverseComplex(const double* f, double* x)
 {
-    const std::int32_t m = length / 2;
-    const bool evenStages = ((radix4Stages + (radix2Stage ? 1 : 0)) % 2) == 0;
-    // The last stage must land in the scratch buffer, from which x is written.
-    double* start = evenStages ? work.get() : x;
-    double* other = evenStages ? x : work.get();
-    const double* cosines = splitTwiddles.get();
-    const double* sines = cosines + (m / 2 + 1);
-
-    for (std::int32_t k = 1; k <= m / 2; k += 2) {
-        const SplitOut<Vec2> o = inverseSplit(loadAt(f, k), loadAt(f, m + k), loadMirrored(f, m - k),
-                                              loadMirrored(f, 2 * m - k), loadAt(cosines, k), loadAt(sines, k));
-        Vec2::store(start + k, o.reK);
-        storeMirrored(start, m - k, o.reMk);
-        Vec2::store(start + m + k, o.imK);
-        storeMirrored(start, 2 * m - k, o.imMk);
-    }
-    start[0] = f[0] + f[m];
-    start[m] = -(f[0] - f[m]);
-    const double* z = complexForward(start, other);   // == work
-    interleaveConjugate(x, z, z + m, m);
+    const fftkernels::Plan plan = complexPlan();
+#if defined(SONQUAD_HAVE_AVX2_KERNELS)
+    if (wideKernel)
+        return fftkernels::inverseRealAvx2(plan, x, f, work.get());
+#endif
+    if (plan.m >= 16)
+        fftkernels::inverseReal<Vec2>(plan, x, f, work.get());
+    else
+        fftkernels::inverseReal<fftkernels::Scalar<Vec2>>(plan, x, f, work.get());
 }
 
 void FFTReal::convolve(double* x, const double* h)
 {
-    if (_nbr_bits < kComplexPathBits) {
-        // Short transforms: the three steps one after the other.
+    // Short transforms and those with a radix-2 last stage: the three steps one after the other.
+    // The fused pass needs the last forward stage and the first inverse one to share their
+    // butterflies, which holds for radix 4.
+    if (_nbr_bits < kComplexPathBits || radix2Stage) {
         double* f = work2.get();
         forward_transform(f, x);
         const std::int32_t half = length / 2;
@@ -574,41 +511,13 @@ void FFTReal::convolve(double* x, const double* h)
         return;
     }
 
-    const std::int32_t m = length / 2;
-    double* const a = work.get();
-    double* const b = work2.get();
-    deinterleave(a, a + m, x, m);
-    double* z = complexForward(a, b);
-    const double* cosines = splitTwiddles.get();
-    const double* sines = cosines + (m / 2 + 1);
-
-    // Forward split, product with h and inverse split, two pairs of bins at a time, in place in z.
-    const double z0r = z[0], z0i = z[m];
-    const Vec2 half = Vec2::set1(0.5);
-    for (std::int32_t k = 1; k <= m / 2; k += 2) {
-        const Vec2 c = loadAt(cosines, k), sn = loadAt(sines, k);
-        const SplitOut<Vec2> o = forwardSplit(loadAt(z, k), loadAt(z, m + k), loadMirrored(z, m - k),
-                                              loadMirrored(z, 2 * m - k), c, sn, half);
-        const Vec2 hrK = loadAt(h, k), hiK = loadAt(h, m + k);
-        const Vec2 hrM = loadMirrored(h, m - k), hiM = loadMirrored(h, 2 * m - k);
-        const Vec2 pK = o.reK * hrK - o.imK * hiK;
-        const Vec2 qK = o.imK * hrK + o.reK * hiK;
-        const Vec2 pM = o.reMk * hrM - o.imMk * hiM;
-        const Vec2 qM = o.imMk * hrM + o.reMk * hiM;
-        const SplitOut<Vec2> s = inverseSplit(pK, qK, pM, qM, c, sn);
-        Vec2::store(z + k, s.reK);
-        storeMirrored(z, m - k, s.reMk);
-        Vec2::store(z + m + k, s.imK);
-        storeMirrored(z, 2 * m - k, s.imMk);
-    }
-    {
-        const double f0 = z0r + z0i;
-        const double fm = z0r - z0i;
-        const double p0 = f0 * h[0] - fm * h[m];
-        const double pm = fm * h[0] + f0 * h[m];
-        z[0] = p0 + pm;
-        z[m] = -(p0 - pm);
-    }
-    const double* y = complexForward(z, z == a ? b : a);
-    interleaveConjugate(x, y, y + m, m);
+    const fftkernels::Plan plan = complexPlan();
+#if defined(SONQUAD_HAVE_AVX2_KERNELS)
+    if (wideKernel)
+        return fftkernels::convolveRealAvx2(plan, x, h, work.get(), work2.get());
+#endif
+    if (plan.m >= 16)
+        fftkernels::convolveReal<Vec2>(plan, x, h, work.get(), work2.get());
+    else
+        fftkernels::convolveReal<fftkernels::Scalar<Vec2>>(plan, x, h, work.get(), work2.get());
 }

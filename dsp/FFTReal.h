@@ -13,9 +13,11 @@
 // From 16 points on, the transforms run as a complex FFT of N/2 points (the even samples as real
 // parts, the odd ones as imaginary parts; radix-4 stages in the self-sorting Stockham order, on
 // separate arrays of real and imaginary parts, two or four butterflies per vector instruction)
-// followed by the split step that turns it into the spectrum of the real signal. Below 16 points
-// they run the radix-2 decimation in time whose tables the class exposes. The results agree with
-// an exact DFT to within a few units of rounding per stage (tests/dsp/FFTRealTest.cpp).
+// and the split step that turns it into the spectrum of the real signal. The reordering of the
+// samples runs inside the first stage and the split step inside the last one, so a transform of
+// 2048 points makes five passes over its data (dsp/FFTKernels.h). Below 16 points they run the
+// radix-2 decimation in time whose tables the class exposes. The results agree with an exact DFT
+// to within a few units of rounding per stage (tests/dsp/FFTRealTest.cpp).
 //
 // Lifecycle: construction allocates the tables and the scratch buffers (host thread). The
 // transforms allocate nothing and may run on the audio thread; one thread at a time, because
@@ -24,6 +26,10 @@
 
 #include <cstdint>
 #include <memory>
+
+namespace fftkernels {
+struct Plan;
+}
 
 class FFTReal {
 public:
@@ -63,11 +69,10 @@ private:
     void forwardGeneral(double* f, const double* x);
     void inverseGeneral(const double* f, double* x);
     void buildComplexTables();
+    // The complex path, on the kernel chosen at construction.
     void forwardComplex(double* f, const double* x);
     void inverseComplex(const double* f, double* x);
-    // The complex FFT of length/2 points on split arrays (length/2 real parts, then length/2
-    // imaginary parts) in buf, ping-ponging with other; returns the one holding the result.
-    double* complexForward(double* buf, double* other);
+    fftkernels::Plan complexPlan() const;
 
     std::unique_ptr<std::int32_t[]> bitReversal; // length entries, bit-reversed indices
     std::unique_ptr<double[]> cosines;           // twiddle factors per level; null below 16 points
@@ -80,11 +85,11 @@ public:
 private:
     std::unique_ptr<double[]> work;              // N doubles of scratch; null below 8 points
 
-    std::unique_ptr<double[]> work2;             // N doubles of scratch: ping-pong stages, convolve's spectrum
+    std::unique_ptr<double[]> work2;             // N doubles of scratch: convolve's second array
     // Complex path, from 16 points on (null below).
     std::unique_ptr<double[]> stageTwiddles;     // per radix-4 stage: w^p, w^2p, w^3p (re runs, then im runs)
     std::unique_ptr<double[]> splitTwiddles;     // cos, sin of 2 pi k / N, k = 0 .. N/4 (two runs)
     std::int32_t radix4Stages = 0;               // radix-4 stages of the N/2-point complex FFT
     bool radix2Stage = false;                    // a last radix-2 stage when log2(N/2) is odd
-    bool wideKernel = false;                     // complex stages on AVX2 (chosen at construction)
+    bool wideKernel = false;                     // complex path on AVX2 (chosen at construction)
 };

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <numbers>
@@ -156,8 +157,9 @@ TEST_P(FFTRealLength, LengthAndBitCountAreReadable)
     EXPECT_EQ(std::int32_t{1} << fft._nbr_bits, n);
 }
 
+// 4096 and 8192 points: the complex path with a radix-2 last stage and with six radix-4 stages.
 INSTANTIATE_TEST_SUITE_P(PowersOfTwo, FFTRealLength,
-                         ::testing::Values(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048),
+                         ::testing::Values(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192),
                          [](const ::testing::TestParamInfo<std::int32_t>& info) {
                              return "N" + std::to_string(info.param);
                          });
@@ -246,6 +248,178 @@ TEST(FFTReal, SmallLengthsHaveNoCosineTable)
     EXPECT_EQ(sixteen.cosineTableLength(), 4);
     EXPECT_NE(sixteen.cosineTable(), nullptr);
 }
+
+// ---- Every kernel, against the naive references ----------------------------------------
+
+// The kernels this processor runs, with the lengths of the complex path: 16 (one double per
+// lane), 32 (two), from 64 on the wide kernel where chosen; odd and even numbers of stages.
+struct KernelCase {
+    FFTReal::Kernel kernel;
+    std::int32_t length;
+};
+
+std::vector<KernelCase> kernelCases()
+{
+    std::vector<KernelCase> cases;
+    for (FFTReal::Kernel kernel : {FFTReal::Kernel::Baseline, FFTReal::Kernel::Avx2})
+        for (std::int32_t n : {16, 32, 64, 128, 256, 512, 1024, 2048, 4096})
+            cases.push_back({kernel, n});
+    return cases;
+}
+
+class FFTRealKernel : public ::testing::TestWithParam<KernelCase> {
+protected:
+    void SetUp() override
+    {
+        if (!FFTReal::kernelAvailable(GetParam().kernel))
+            GTEST_SKIP() << "this processor does not run the kernel";
+    }
+};
+
+TEST_P(FFTRealKernel, ForwardAndInverseMatchTheNaiveTransforms)
+{
+    const auto [kernel, n] = GetParam();
+    FFTReal fft(n, kernel);
+    const std::vector<double> x = randomSignal(n, 555u + n);
+    std::vector<double> f(n, std::nan("")), y(n, std::nan(""));
+    fft.forward_transform(f.data(), x.data());
+    const std::vector<double> expectedF = naiveForward(x);
+    const double boundF = roundingBound(x);
+    for (std::int32_t k = 0; k < n; ++k)
+        ASSERT_NEAR(f[k], expectedF[k], boundF) << "forward, N=" << n << " k=" << k;
+
+    fft.inverse_transform(x.data(), y.data());   // x read as a spectrum
+    const std::vector<double> expectedY = naiveInverse(x);
+    const double boundY = 2.0 * roundingBound(x);
+    for (std::int32_t t = 0; t < n; ++t)
+        ASSERT_NEAR(y[t], expectedY[t], boundY) << "inverse, N=" << n << " t=" << t;
+}
+
+// Circular convolution by its definition, in long double: y[t] = sum_j x[j] g[(t - j) mod N].
+std::vector<long double> naiveCircularConvolution(const std::vector<double>& x, const std::vector<double>& g)
+{
+    const std::size_t n = x.size();
+    std::vector<long double> y(n, 0.0L);
+    for (std::size_t t = 0; t < n; ++t)
+        for (std::size_t j = 0; j < n; ++j)
+            y[t] += static_cast<long double>(x[j]) * g[(t + n - j) % n];
+    return y;
+}
+
+TEST_P(FFTRealKernel, ConvolveGivesNTimesTheCircularConvolution)
+{
+    const auto [kernel, n] = GetParam();
+    FFTReal fft(n, kernel);
+    const std::vector<double> x = randomSignal(n, 777u + n);
+    // A short response (like a filter's) and one that fills the block.
+    for (std::size_t taps : {std::size_t{9}, static_cast<std::size_t>(n)}) {
+        std::vector<double> g = randomSignal(taps, 888u + n);
+        g.resize(n, 0.0);
+        const std::vector<double> h = naiveForward(g);
+        std::vector<double> y = x;
+        fft.convolve(y.data(), h.data());
+        std::vector<long double> expected = naiveCircularConvolution(x, g);
+        // Pair 0 is multiplied as the complex number (DC, Nyquist): (X0 + i XM)(G0 + i GM) puts
+        // X0 G0 - XM GM at DC and XM G0 + X0 GM at Nyquist, where the spectral product has
+        // X0 G0 and XM GM. The inverse adds the difference as a constant and an alternation.
+        long double x0 = 0.0L, xm = 0.0L, g0 = 0.0L, gm = 0.0L;
+        for (std::int32_t t = 0; t < n; ++t) {
+            x0 += x[t];
+            xm += (t % 2 == 0) ? x[t] : -x[t];
+            g0 += g[t];
+            gm += (t % 2 == 0) ? g[t] : -g[t];
+        }
+        for (std::int32_t t = 0; t < n; ++t) {
+            expected[t] += (-xm * gm) / n;
+            expected[t] += ((t % 2 == 0) ? 1.0L : -1.0L) * (xm * g0 + x0 * gm - xm * gm) / n;
+        }
+
+        // With b = 4 (log2 N + 1) eps per transform (roundingBound): the forward transform of x
+        // is off by at most b Sx per bin (Sx = sum |x|), multiplied by |H_k| <= Sg (= sum |g|);
+        // the product adds two roundings of Sx Sg; h itself is rounded once from the exact
+        // spectrum (eps Sg, times Sx); the inverse sums N bins of at most Sx Sg, adding 2 b N Sx Sg of
+        // its own and weighting the bins' errors by at most 2 each. In all at most
+        // N (2 b + 2 b + 4 eps) Sx Sg; the bound below takes 5 b N Sx Sg.
+        double sx = 0.0, sg = 0.0;
+        for (double v : x)
+            sx += std::fabs(v);
+        for (double v : g)
+            sg += std::fabs(v);
+        const double b = 4.0 * (std::log2(static_cast<double>(n)) + 1.0) * std::numeric_limits<double>::epsilon();
+        const double bound = 5.0 * b * n * sx * sg;
+        for (std::int32_t t = 0; t < n; ++t)
+            ASSERT_NEAR(y[t], static_cast<double>(n * expected[t]), bound) << "N=" << n << " taps=" << taps << " t=" << t;
+    }
+}
+
+// Signals whose spectra have exact zeros (also of either sign), at DC, Nyquist and the bin N/4
+// where the split step pairs a bin with itself: convolve must still give exactly the doubles of
+// the three steps done one after the other.
+TEST_P(FFTRealKernel, ConvolveOfStructuredSignalsEqualsTheThreeStepsBitForBit)
+{
+    const auto [kernel, n] = GetParam();
+    FFTReal fft(n, kernel);
+    std::vector<std::vector<double>> signals;
+    signals.push_back(std::vector<double>(n, 0.0));                // silence
+    signals.push_back(std::vector<double>(n, 1.0));                // DC only
+    std::vector<double> impulse(n, 0.0), alternating(n), quarter(n), negative(n, 0.0);
+    impulse[0] = 1.0;
+    negative[n / 2] = -0.5;
+    for (std::int32_t t = 0; t < n; ++t) {
+        alternating[t] = (t % 2 == 0) ? 1.0 : -1.0;               // Nyquist only
+        quarter[t] = (t % 4 == 0) ? 1.0 : ((t % 4 == 2) ? -1.0 : 0.0);   // bin N/4 only
+    }
+    signals.push_back(impulse);
+    signals.push_back(alternating);
+    signals.push_back(quarter);
+    signals.push_back(negative);
+    std::vector<std::vector<double>> spectra;
+    spectra.push_back(std::vector<double>(n, 1.0));               // all ones, imaginary parts too
+    std::vector<double> realOnly(n, 0.0), negativeZeros(n, -0.0);
+    for (std::int32_t k = 0; k < n / 2; ++k)
+        realOnly[k] = 1.0 - 2.0 * k / n;
+    spectra.push_back(realOnly);
+    spectra.push_back(negativeZeros);
+
+    const std::int32_t half = n / 2;
+    for (std::size_t si = 0; si < signals.size(); ++si) {
+        for (std::size_t hi = 0; hi < spectra.size(); ++hi) {
+            const std::vector<double>& x = signals[si];
+            const std::vector<double>& h = spectra[hi];
+            std::vector<double> f(n), expected(n), fused = x;
+            fft.forward_transform(f.data(), x.data());
+            for (std::int32_t k = 0; k < half; ++k) {
+                const double xr = f[k], xi = f[k + half], hr = h[k], hiv = h[k + half];
+                f[k] = xr * hr - xi * hiv;
+                f[k + half] = xi * hr + xr * hiv;
+            }
+            fft.inverse_transform(f.data(), expected.data());
+            fft.convolve(fused.data(), h.data());
+            EXPECT_EQ(std::memcmp(fused.data(), expected.data(), sizeof(double) * n), 0)
+                << "N=" << n << " signal " << si << " spectrum " << hi;
+        }
+    }
+}
+
+TEST_P(FFTRealKernel, RepeatedConvolutionsGiveIdenticalResults)
+{
+    // Both scratch arrays are shared between calls; nothing of one call may leak into the next.
+    const auto [kernel, n] = GetParam();
+    FFTReal fft(n, kernel);
+    const std::vector<double> x = randomSignal(n, 31u + n), h = randomSignal(n, 32u + n);
+    std::vector<double> first = x, other = randomSignal(n, 33u + n), second = x, scratch(n);
+    fft.convolve(first.data(), h.data());
+    fft.convolve(other.data(), h.data());
+    fft.forward_transform(scratch.data(), other.data());
+    fft.convolve(second.data(), h.data());
+    EXPECT_EQ(first, second);
+}
+
+INSTANTIATE_TEST_SUITE_P(KernelsAndLengths, FFTRealKernel, ::testing::ValuesIn(kernelCases()),
+                         [](const ::testing::TestParamInfo<KernelCase>& info) {
+                             return std::string(info.param.kernel == FFTReal::Kernel::Avx2 ? "Avx2" : "Baseline")
+                                  + "N" + std::to_string(info.param.length);
+                         });
 
 class FFTRealBadLength : public ::testing::TestWithParam<std::int32_t> {};
 
