@@ -10,6 +10,10 @@
 
 #include "dsp/CIIRFilter.h"
 
+namespace lanes {
+struct HighPassSection;
+}
+
 class CHPFilter2 : public CIIRFilter {
 public:
     // 20 Hz corner, Butterworth damping (sqrt 2), at 48000 Hz; designed and ready to run.
@@ -33,6 +37,7 @@ public:
     float damping = 1.4142135f;               // coefficient of s in the normalised prototype, 1/Q
 
 private:
+    friend struct lanes::HighPassSection;   // runs four channels' sections side by side
     float designDen[2] = {0.0f, 0.0f};        // a1, a2 from the last design
     float designNum[3] = {1.0f, 0.0f, 0.0f};  // b0, b1, b2 from the last design
     float x1 = 0.0f;                          // input one sample ago (gain-scaled)

@@ -9,6 +9,10 @@
 
 #include "dsp/CIIRFilter.h"
 
+namespace lanes {
+struct ShelfSection;
+}
+
 class CLowShelfFilter : public CIIRFilter {
 public:
     // Pole and zero both at 20 Hz (flat), at 48000 Hz; designed and ready to run.
@@ -32,6 +36,7 @@ public:
     float zeroFrequency = 20.0f;              // Hz, the zero
 
 private:
+    friend struct lanes::ShelfSection;   // runs four channels' sections side by side
     float designDen[1] = {0.0f};              // a1 from the last design
     float designNum[2] = {1.0f, 0.0f};        // b0, b1 from the last design
     float x1 = 0.0f;                          // input one sample ago (gain-scaled)

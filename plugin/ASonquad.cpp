@@ -2,7 +2,9 @@
 
 #include "calibration/CalibrationLibrary.h"
 #include "dsp/CCoincidenceFilter.h"
+#include "dsp/CapsuleLanes.h"
 #include "dsp/CFFTFilter.h"
+#include "dsp/Lanes.h"
 #include "dsp/ScopedNoDenormals.h"
 
 #include <algorithm>
@@ -242,12 +244,10 @@ void ASonquad::processPiece(const BlockSettings& settings, float** inputs, float
     }
 
     float* channel[4] = {outputs[0] + offset, outputs[1] + offset, outputs[2] + offset, outputs[3] + offset};
-    if (settings.lfOn)
-        for (int k = 0; k < 4; ++k)
-            lfFilters[k]->process(channel[k], frames);
-    if (settings.eqOn)
-        for (int k = 0; k < 4; ++k)
-            eqFilters[k]->process(channel[k], frames);
+    // The capsule stages of the four channels run side by side, one channel per vector lane.
+    CLFFilter* const lf[4] = {lfFilters[0].get(), lfFilters[1].get(), lfFilters[2].get(), lfFilters[3].get()};
+    CMitRegFilter* const eq[4] = {eqFilters[0].get(), eqFilters[1].get(), eqFilters[2].get(), eqFilters[3].get()};
+    processCapsuleStages(settings.lfOn ? lf : nullptr, settings.eqOn ? eq : nullptr, channel, frames);
     if (settings.matrixOn)
         abMatrix.process(channel[0], channel[1], channel[2], channel[3], frames);
 }
@@ -255,14 +255,13 @@ void ASonquad::processPiece(const BlockSettings& settings, float** inputs, float
 void ASonquad::addToMeters(float** outputs, VstInt32 offset, VstInt32 frames)
 {
     constexpr auto relaxed = std::memory_order_relaxed;
+    float* const channel[4] = {outputs[0] + offset, outputs[1] + offset, outputs[2] + offset, outputs[3] + offset};
+    float sums[4];
+    lanes::sumOfSquaresFour(channel, frames, sums);
     float total = 0.0f;
     for (int k = 0; k < 4; ++k) {
-        const float* samples = outputs[k] + offset;
-        float sum = 0.0f;
-        for (VstInt32 n = 0; n < frames; ++n)
-            sum += samples[n] * samples[n];
-        total += sum;
-        capsuleMeterSumSq[k].store(capsuleMeterSumSq[k].load(relaxed) + sum, relaxed);
+        total += sums[k];
+        capsuleMeterSumSq[k].store(capsuleMeterSumSq[k].load(relaxed) + sums[k], relaxed);
         capsuleMeterCount[k].fetch_add(frames, relaxed);
     }
     meterSumSq.store(meterSumSq.load(relaxed) + total, relaxed);
