@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace filtertest;
@@ -111,28 +112,18 @@ TEST(CABMatrix, KeepsTheSignOfAWeightAtMinus120Decibels)
     }
 }
 
-TEST(CABMatrix, LeavesTheBuffersAloneForCountsOfZeroAndBelow)
+TEST(CABMatrix, TouchesOnlyTheCountSamplesAndNothingForCountsOfZeroAndBelow)
 {
     CABMatrix m;
     m.outputDb[2] = 6.0f;
-    for (std::int32_t count : {0, -1, -1024}) {
-        Channels c(16, 9);
+    for (std::int32_t count : {60, 0, -1, -1024}) {
+        Channels c(100, 9);
         const Channels before = c;
         c.run(m, count);
         for (int k = 0; k < 4; ++k)
-            EXPECT_EQ(c.ch[k], before.ch[k]);
+            for (std::size_t i = static_cast<std::size_t>(std::max(count, 0)); i < 100; ++i)
+                ASSERT_EQ(c.ch[k][i], before.ch[k][i]) << "count " << count << " channel " << k << " sample " << i;
     }
-}
-
-TEST(CABMatrix, TouchesOnlyTheCountSamples)
-{
-    CABMatrix m;
-    Channels c(100, 4);
-    const Channels before = c;
-    c.run(m, 60);
-    for (int k = 0; k < 4; ++k)
-        for (std::size_t i = 60; i < 100; ++i)
-            EXPECT_EQ(c.ch[k][i], before.ch[k][i]);
 }
 
 } // namespace

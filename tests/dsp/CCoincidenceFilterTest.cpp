@@ -217,7 +217,6 @@ TEST_P(CurveEvaluation, StepwiseBasisGivesBitIdenticalGainsToTheFullBasisTable)
         const auto walk = f.walkCurve(c.rate);
         EXPECT_EQ(walk.lastBin, naive.lastBin);
         EXPECT_EQ(walk.highestBin, naive.highestBin);
-        EXPECT_EQ(std::memcmp(f.spectrum, naive.gains.data(), 1024 * sizeof(double)), 0);
         for (int k = 0; k < 1024; ++k)
             ASSERT_EQ(f.spectrum[k], naive.gains[k]) << "bin " << k;
     };
@@ -284,9 +283,16 @@ TEST_P(SpacingShift, ControlFrequenciesAreScaledBy147OverTheSpacing)
         CoincidenceProbe filter(variant, spacing, 1.0f);
         ASSERT_EQ(filter.count, 33);
         EXPECT_NEAR(std::exp(filter.x[0]), factor, 1e-12);
-        for (int i = 1; i < 33; ++i)
+        for (int i = 1; i < 33; ++i) {
             // ln f is stored in single precision: half an ulp at ln 24000 is 4.8e-7.
             EXPECT_NEAR(std::exp(filter.x[i]) / (hz[i - 1] * factor), 1.0, 5e-7) << "point " << i;
+            // At the reference spacing the shift, ln(1.47 / 1.47f), is below 1e-7: in single
+            // precision the control frequencies are exactly the table's.
+            if (spacing == 1.47f) {
+                EXPECT_EQ(static_cast<float>(filter.x[i]), static_cast<float>(std::log(hz[i - 1])))
+                    << "point " << i;
+            }
+        }
     }
 }
 
@@ -294,18 +300,6 @@ INSTANTIATE_TEST_SUITE_P(Spacings, SpacingShift, ::testing::Values(1.47f, 2.3f, 
                          [](const ::testing::TestParamInfo<float>& info) {
                              return "Cm" + std::to_string(static_cast<int>(info.param * 100));
                          });
-
-TEST(CCoincidenceFilter, ReferenceSpacingShiftIsBelowOneTenMillionth)
-{
-    const double shift = std::log(1.47 / static_cast<double>(1.47f));
-    EXPECT_LT(std::fabs(shift), 1e-7);
-    // So in single precision the control frequencies are exactly the table's.
-    const std::vector<double> hz = tableFrequencies();
-    CoincidenceProbe filter(0, 1.47f, 1.0f);
-    for (int i = 1; i < 33; ++i)
-        EXPECT_EQ(static_cast<float>(filter.x[i]), static_cast<float>(std::log(hz[i - 1])))
-            << "point " << i;
-}
 
 TEST(CCoincidenceFilter, LargerSpacingMovesTheCorrectionDownInFrequency)
 {
@@ -397,7 +391,6 @@ TEST(CCoincidenceFilter, ScaleZeroGivesUnitGainsAndMinimumPhaseMagnitudeEOverTwo
             ASSERT_EQ(filter.spectrum[k], 1.0) << "bin " << k;
         filter.convertToMinimumPhase();
         const double expected = std::numbers::e / kTwoRootTwo;   // 0.961
-        EXPECT_NEAR(expected, 0.961, 0.0005);
         EXPECT_NEAR(std::fabs(filter.spectrum[0]), expected, 1e-12);
         for (int k = 1; k < 1024; ++k)
             ASSERT_NEAR(std::hypot(filter.spectrum[k], filter.spectrum[1024 + k]), expected, 1e-12)
@@ -514,19 +507,13 @@ INSTANTIATE_TEST_SUITE_P(Channels, MinimumPhase, ::testing::Values(0, 1),
 
 // ---- Control points ----------------------------------------------------------------------------
 
-TEST(CBSplineFilter, StartsWithOnePointAtTheOriginAndNoMinimumPhase)
+TEST(CBSplineFilter, StartsAtTheOriginStoresTheSinglePrecisionLogAndIgnoresPointsBeyond102)
 {
     BSplineProbe filter;
-    EXPECT_EQ(filter.count, 1);
     EXPECT_EQ(filter.pointCount(), 1);
     EXPECT_EQ(filter.x[0], 0.0);
     EXPECT_EQ(filter.y[0], 0.0);
     EXPECT_FALSE(filter.minimumPhase);
-}
-
-TEST(CBSplineFilter, AddPointStoresTheSinglePrecisionLogAndIgnoresPointsBeyond102)
-{
-    BSplineProbe filter;
     for (int i = 1; i < 120; ++i)
         filter.addPoint(100.0f * i, -0.5f * i);
     EXPECT_EQ(filter.count, 102);

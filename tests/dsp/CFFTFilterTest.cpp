@@ -3,6 +3,7 @@
 // shows the audio path allocates nothing, redesigns included.
 #include "dsp/CFFTFilter.h"
 
+#include "FilterResponse.h"
 #include "calibration/CFilterCoefficients.h"
 #include "dsp/CCoincidenceFilter.h"
 #include "platform/platform.h"
@@ -38,35 +39,21 @@ void* countedAllocate(std::size_t size)
 }
 } // namespace
 
-// All out of line, so that the compiler does not pair an inlined malloc with a delete expression.
+// Out of line, so that the compiler does not pair an inlined malloc with a delete expression.
+// The array and nothrow forms of the library call these two.
 [[gnu::noinline]] void* operator new(std::size_t size)
 {
     if (void* p = countedAllocate(size))
         return p;
     throw std::bad_alloc();
 }
-[[gnu::noinline]] void* operator new[](std::size_t size)
-{
-    if (void* p = countedAllocate(size))
-        return p;
-    throw std::bad_alloc();
-}
-[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    return countedAllocate(size);
-}
-[[gnu::noinline]] void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
-{
-    return countedAllocate(size);
-}
 [[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
 [[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
+
+using filtertest::processed;
+using filtertest::processInBlocks;
 
 // Counts the allocations made while it lives.
 class AllocationScope {
@@ -189,6 +176,18 @@ double sumAbs(const std::vector<double>& h)
     return s;
 }
 
+
+// A table-driven filter at 48 kHz holding the table, reset or as constructed.
+std::unique_ptr<ProbeFilter> tableFilter(CFilterCoefficients* table, bool reset = true)
+{
+    auto filter = std::make_unique<ProbeFilter>();
+    filter->setCoefficients(table);
+    filter->setSampleRate(48000.0f);
+    if (reset)
+        filter->reset();
+    return filter;
+}
+
 // ---- Convolution against the direct form ------------------------------------------------------
 
 struct ResponseCase {
@@ -199,58 +198,53 @@ struct ResponseCase {
 
 void PrintTo(const ResponseCase& c, std::ostream* os) { *os << c.name; }
 
+// The first `length` samples of h divided by `divisor`, in double.
+std::vector<double> scaled(const std::vector<float>& h, double divisor, std::size_t length = 1024)
+{
+    std::vector<double> e(h.begin(), h.begin() + static_cast<long>(std::min(length, h.size())));
+    for (double& v : e)
+        v /= divisor;
+    return e;
+}
+
 std::vector<ResponseCase> responseCases()
 {
-    std::vector<ResponseCase> cases;
-
-    {   // a single sample of 0.5 is normalised to a unit impulse
-        cases.push_back({"SingleSampleBecomesUnitImpulse", {0.5f}, {1.0}});
-    }
-    {   // no DC and no Nyquist gain: the pairing of the edge bins changes nothing
-        cases.push_back({"ResponseWithoutDcOrNyquistGainIsAPlainConvolution",
-                         {0.5f, 0.25f, -0.5f, -0.25f}, {1.0, 0.5, -1.0, -0.5}});
-    }
-    {   // 300 random taps, normalised by the largest (signed) one
-        std::vector<float> h = randomFloats(300, 11u, -0.7f, 0.7f);
-        h[17] = 0.75f;    // the most positive sample
-        h[40] = -0.9f;    // a larger magnitude, but negative: not the normaliser
-        std::vector<double> e(h.begin(), h.end());
-        for (double& v : e)
-            v /= 0.75;
-        cases.push_back({"RandomResponseIsNormalisedByItsLargestSample", h, e});
-    }
-    {   // exactly 1024 taps, the longest that does not alias
-        std::vector<float> h = randomFloats(1024, 12u, -0.5f, 0.5f);
-        h[1023] = 2.0f;
-        std::vector<double> e(h.begin(), h.end());
-        for (double& v : e)
-            v /= 2.0;
-        cases.push_back({"FullLengthResponseReachesTheLastTap", h, e});
-    }
-    {   // 1500 taps: only the first 1024 count, also for the normaliser
-        std::vector<float> h = randomFloats(1500, 13u, -0.5f, 0.5f);
-        h[100] = 0.8f;
-        h[1200] = 5.0f;   // beyond the cap: neither applied nor the normaliser
-        std::vector<double> e(h.begin(), h.begin() + 1024);
-        for (double& v : e)
-            v /= 0.8;
-        cases.push_back({"ResponseLongerThan1024UsesOnlyItsFirst1024Samples", h, e});
-    }
-    {   // no positive sample: used as it is
-        std::vector<float> h = randomFloats(200, 14u, -1.0f, -0.01f);
-        std::vector<double> e(h.begin(), h.end());
-        cases.push_back({"ResponseWithoutPositiveSampleIsUsedUnscaled", h, e});
-    }
-    {   // all zero: silence
-        cases.push_back({"AllZeroResponseGivesSilence", std::vector<float>(64, 0.0f), {0.0}});
-    }
-    {   // present but empty: silence, and no message
-        cases.push_back({"EmptyResponseGivesSilence", {}, {0.0}});
-    }
-    return cases;
+    // 300 random taps, normalised by the most positive one, not by the larger negative one
+    std::vector<float> random = randomFloats(300, 11u, -0.7f, 0.7f);
+    random[17] = 0.75f;
+    random[40] = -0.9f;
+    // exactly 1024 taps, the longest that does not alias
+    std::vector<float> full = randomFloats(1024, 12u, -0.5f, 0.5f);
+    full[1023] = 2.0f;
+    // 1500 taps: only the first 1024 count, also for the normaliser
+    std::vector<float> longer = randomFloats(1500, 13u, -0.5f, 0.5f);
+    longer[100] = 0.8f;
+    longer[1200] = 5.0f;
+    // no positive sample: used as it is
+    const std::vector<float> negative = randomFloats(200, 14u, -1.0f, -0.01f);
+    return {
+        {"SingleSampleBecomesUnitImpulse", {0.5f}, {1.0}},
+        // no DC and no Nyquist gain: the pairing of the edge bins changes nothing
+        {"ResponseWithoutDcOrNyquistGainIsAPlainConvolution", {0.5f, 0.25f, -0.5f, -0.25f}, {1.0, 0.5, -1.0, -0.5}},
+        {"RandomResponseIsNormalisedByItsLargestSample", random, scaled(random, 0.75)},
+        {"FullLengthResponseReachesTheLastTap", full, scaled(full, 2.0)},
+        {"ResponseLongerThan1024UsesOnlyItsFirst1024Samples", longer, scaled(longer, 0.8)},
+        {"ResponseWithoutPositiveSampleIsUsedUnscaled", negative, scaled(negative, 1.0)},
+        {"AllZeroResponseGivesSilence", std::vector<float>(64, 0.0f), {0.0}},
+        {"EmptyResponseGivesSilence", {}, {0.0}},   // present but empty: silence, and no message
+    };
 }
 
 class CFFTFilterResponse : public ::testing::TestWithParam<ResponseCase> {};
+
+// Double-precision FFT errors are ~1e-13; the float output rounds at 2^-24 relative.
+void expectOverlapSave(const std::vector<float>& y, const std::vector<double>& expected,
+                       const std::vector<double>& h, std::size_t from)
+{
+    const double tolerance = 1e-9 * sumAbs(h) + 1e-12;
+    for (std::size_t n = from; n < y.size(); ++n)
+        ASSERT_NEAR(y[n], expected[n], tolerance + 1.2e-7 * std::fabs(expected[n])) << "n=" << n;
+}
 
 TEST_P(CFFTFilterResponse, OutputIsInputConvolvedWithTheResponseDelayedBy1024Samples)
 {
@@ -258,22 +252,11 @@ TEST_P(CFFTFilterResponse, OutputIsInputConvolvedWithTheResponseDelayedBy1024Sam
     CFilterCoefficients table;
     table.setEntry(48000.0f, {}, c.samples);
     MessageCapture messages;
-
-    ProbeFilter filter;
-    filter.setCoefficients(&table);
-    filter.setSampleRate(48000.0f);
-    filter.reset();
-    std::vector<float> x = randomFloats(7000, 21u);
-    std::vector<float> y = x;
-    filter.process(y.data(), static_cast<std::int32_t>(y.size()));
-
-    const std::vector<double> expected = overlapSaveReference(x, c.expected);
-    // Double-precision FFT errors are ~1e-13; the float output rounds at 2^-24 relative.
-    const double tolerance = 1e-9 * sumAbs(c.expected) + 1e-12;
-    for (std::size_t n = 0; n < y.size(); ++n)
-        ASSERT_NEAR(y[n], expected[n], tolerance + 1.2e-7 * std::fabs(expected[n])) << "n=" << n;
+    const auto filter = tableFilter(&table);
+    const std::vector<float> x = randomFloats(7000, 21u);
+    expectOverlapSave(processed(*filter, x), overlapSaveReference(x, c.expected), c.expected, 0);
     EXPECT_EQ(messages.count, 0);
-    EXPECT_EQ(filter.responseLength, std::min<std::size_t>(c.samples.size(), 1024));
+    EXPECT_EQ(filter->responseLength, std::min<std::size_t>(c.samples.size(), 1024));
 }
 
 INSTANTIATE_TEST_SUITE_P(Responses, CFFTFilterResponse, ::testing::ValuesIn(responseCases()),
@@ -287,25 +270,15 @@ TEST(CFFTFilter, FreshFilterOutputsSilenceForTwoBlocksThenTheDelayedConvolution)
     CFilterCoefficients table;
     const std::vector<float> h = randomFloats(400, 31u, 0.0f, 1.0f);
     table.setEntry(48000.0f, {}, h);
-    ProbeFilter filter;
-    EXPECT_EQ(filter.position, 0);
-    filter.setCoefficients(&table);
-    filter.setSampleRate(48000.0f);
-    std::vector<float> x = randomFloats(6000, 32u);
-    std::vector<float> y = x;
-    filter.process(y.data(), static_cast<std::int32_t>(y.size()));
+    const auto filter = tableFilter(&table, false);
+    EXPECT_EQ(filter->position, 0);
+    const std::vector<float> x = randomFloats(6000, 32u);
+    const std::vector<float> y = processed(*filter, x);
 
-    double largest = 0.0;
-    for (float v : h)
-        largest = std::max(largest, static_cast<double>(v));
-    std::vector<double> hn(h.begin(), h.end());
-    for (double& v : hn)
-        v /= largest;
-    const std::vector<double> expected = overlapSaveReference(x, hn);
+    const std::vector<double> hn = scaled(h, *std::max_element(h.begin(), h.end()));
     for (std::size_t n = 0; n < 2048; ++n)
         ASSERT_EQ(y[n], 0.0f) << "n=" << n;
-    for (std::size_t n = 2048; n < y.size(); ++n)
-        ASSERT_NEAR(y[n], expected[n], 1e-9 * sumAbs(hn) + 1.2e-7 * std::fabs(expected[n])) << "n=" << n;
+    expectOverlapSave(y, overlapSaveReference(x, hn), hn, 2048);
 }
 
 // ---- Spectrum pairing --------------------------------------------------------------------------
@@ -318,8 +291,7 @@ TEST(CFFTFilter, UnitSpectrumBelowNyquistDelaysTheInputBy1024Samples)
     filter.setSampleRate(48000.0f);
     filter.reset();
     const std::vector<float> x = randomFloats(5000, 41u);
-    std::vector<float> y = x;
-    filter.process(y.data(), static_cast<std::int32_t>(y.size()));
+    const std::vector<float> y = processed(filter, x);
     for (std::size_t n = 0; n < y.size(); ++n)
         ASSERT_NEAR(y[n], n < 1024 ? 0.0f : x[n - 1024], 1e-6) << "n=" << n;
 }
@@ -335,8 +307,7 @@ TEST(CFFTFilter, DcAndNyquistAreMultipliedAsOneComplexPair)
     filter.setSampleRate(48000.0f);
     filter.reset();
     const std::vector<float> x = randomFloats(5120, 42u, 0.0f, 1.0f);   // non-zero mean
-    std::vector<float> y = x;
-    filter.process(y.data(), static_cast<std::int32_t>(y.size()));
+    const std::vector<float> y = processed(filter, x);
 
     for (std::size_t n = 1024; n < y.size(); ++n) {
         const std::size_t block = n / 1024 - 1;             // block step that produced y[n]
@@ -364,27 +335,10 @@ TEST_P(CFFTFilterCallSizes, AnySplitOfTheStreamGivesTheSameOutputAsOneCall)
     CFilterCoefficients table;
     table.setEntry(48000.0f, {}, randomFloats(700, 51u));
     const std::vector<float> x = randomFloats(20000, 52u);
+    const std::vector<float> expected = processed(*tableFilter(&table), x);
 
-    ProbeFilter whole;
-    whole.setCoefficients(&table);
-    whole.setSampleRate(48000.0f);
-    whole.reset();
-    std::vector<float> expected = x;
-    whole.process(expected.data(), static_cast<std::int32_t>(expected.size()));
-
-    ProbeFilter split;
-    split.setCoefficients(&table);
-    split.setSampleRate(48000.0f);
-    split.reset();
     std::vector<float> y = x;
-    const std::vector<std::int32_t>& sizes = GetParam();
-    std::size_t done = 0;
-    for (std::size_t i = 0; done < y.size(); ++i) {
-        const auto n = static_cast<std::int32_t>(
-            std::min<std::size_t>(static_cast<std::size_t>(sizes[i % sizes.size()]), y.size() - done));
-        split.process(y.data() + done, n);
-        done += static_cast<std::size_t>(n);
-    }
+    processInBlocks(*tableFilter(&table), y, GetParam());
     ASSERT_EQ(std::memcmp(y.data(), expected.data(), y.size() * sizeof(float)), 0);
 }
 
@@ -399,30 +353,18 @@ TEST(CFFTFilter, CallWithCountZeroDesignsAndChangesNothingElse)
     CFilterCoefficients table;
     table.setEntry(48000.0f, {}, randomFloats(100, 61u));
     const std::vector<float> x = randomFloats(3000, 62u);
+    const std::vector<float> expected = processed(*tableFilter(&table), x);
 
-    ProbeFilter reference;
-    reference.setCoefficients(&table);
-    reference.setSampleRate(48000.0f);
-    reference.reset();
-    std::vector<float> expected = x;
-    reference.process(expected.data(), static_cast<std::int32_t>(expected.size()));
-
-    ProbeFilter filter;
-    filter.setCoefficients(&table);
-    filter.setSampleRate(48000.0f);
-    filter.reset();
+    const auto filter = tableFilter(&table);
     float untouched[4] = {1.0f, 2.0f, 3.0f, 4.0f};
     for (std::int32_t count : {0, -1, -1000}) {
-        filter.process(untouched, count);
-        EXPECT_EQ(filter.position, 1024) << "count " << count;
+        filter->process(untouched, count);
+        EXPECT_EQ(filter->position, 1024) << "count " << count;
     }
-    EXPECT_EQ(filter.designCalls, 1);
+    EXPECT_EQ(filter->designCalls, 1);
     EXPECT_EQ(untouched[0], 1.0f);
     EXPECT_EQ(untouched[3], 4.0f);
-
-    std::vector<float> y = x;
-    filter.process(y.data(), static_cast<std::int32_t>(y.size()));
-    EXPECT_EQ(y, expected);
+    EXPECT_EQ(processed(*filter, x), expected);
 }
 
 // ---- Lazy redesign -----------------------------------------------------------------------------
@@ -435,7 +377,6 @@ TEST(CFFTFilter, RedesignsExactlyOncePerRateChangeAndNeverForTheSameRate)
     ProbeFilter filter;
     filter.setCoefficients(&table);
     std::vector<float> buffer(300, 0.25f);
-    const auto run = [&] { filter.process(buffer.data(), static_cast<std::int32_t>(buffer.size())); };
 
     struct Step {
         const char* what;
@@ -454,41 +395,35 @@ TEST(CFFTFilter, RedesignsExactlyOncePerRateChangeAndNeverForTheSameRate)
     for (const Step& step : steps) {
         if (step.setRate != 0.0f)
             filter.setSampleRate(step.setRate);
-        run();
-        run();
+        for (int call = 0; call < 2; ++call)
+            filter.process(buffer.data(), static_cast<std::int32_t>(buffer.size()));
         EXPECT_EQ(filter.designCalls, step.designsAfter) << step.what;
         EXPECT_EQ(filter.sampleRate, step.designedRate) << step.what;
     }
-}
 
-TEST(CFFTFilter, NaNRateCountsAsDifferentAtEveryBlock)
-{
-    ProbeFilter filter;
-    filter.setSampleRate(std::nanf(""));
-    float buffer[16] = {};
-    filter.process(buffer, 16);
-    filter.process(buffer, 16);
-    filter.process(buffer, 16);
-    EXPECT_EQ(filter.designCalls, 3);
+    // A NaN rate never equals the designed one: every block designs.
+    ProbeFilter nan;
+    nan.setSampleRate(std::nanf(""));
+    for (int call = 0; call < 3; ++call)
+        nan.process(buffer.data(), 16);
+    EXPECT_EQ(nan.designCalls, 3);
 }
 
 TEST(CFFTFilter, InitForcesARedesignAndRestartsCollecting)
 {
     CFilterCoefficients table;
     table.setEntry(48000.0f, {}, {1.0f});
-    ProbeFilter filter;
-    filter.setCoefficients(&table);
-    filter.setSampleRate(48000.0f);
+    const auto filter = tableFilter(&table, false);
     std::vector<float> buffer(3000, 1.0f);
-    filter.process(buffer.data(), 3000);
-    ASSERT_EQ(filter.designCalls, 1);
-    const FFTReal* transform = filter.fft.get();
+    filter->process(buffer.data(), 3000);
+    ASSERT_EQ(filter->designCalls, 1);
+    const FFTReal* transform = filter->fft.get();
 
-    filter.init();
-    EXPECT_EQ(filter.position, 0);
-    filter.process(buffer.data(), 10);
-    EXPECT_EQ(filter.designCalls, 2);
-    EXPECT_EQ(filter.fft.get(), transform) << "init keeps the transform object";
+    filter->init();
+    EXPECT_EQ(filter->position, 0);
+    filter->process(buffer.data(), 10);
+    EXPECT_EQ(filter->designCalls, 2);
+    EXPECT_EQ(filter->fft.get(), transform) << "init keeps the transform object";
 }
 
 TEST(CFFTFilter, RedesignReusesTheTransformAndGivesTheSameSpectrumAsAFreshFilter)
@@ -497,11 +432,8 @@ TEST(CFFTFilter, RedesignReusesTheTransformAndGivesTheSameSpectrumAsAFreshFilter
     table.setEntry(48000.0f, {}, randomFloats(500, 71u));
     table.setEntry(44100.0f, {}, randomFloats(500, 72u));
     float buffer[64] = {};
-
-    ProbeFilter fresh;
-    fresh.setCoefficients(&table);
-    fresh.setSampleRate(48000.0f);
-    fresh.process(buffer, 64);
+    const auto fresh = tableFilter(&table, false);
+    fresh->process(buffer, 64);
 
     ProbeFilter reused;
     ASSERT_NE(reused.fft, nullptr) << "the transform is made at construction";
@@ -512,41 +444,26 @@ TEST(CFFTFilter, RedesignReusesTheTransformAndGivesTheSameSpectrumAsAFreshFilter
         reused.process(buffer, 64);
         EXPECT_EQ(reused.fft.get(), transform);
     }
-    EXPECT_EQ(std::memcmp(reused.spectrum, fresh.spectrum, sizeof fresh.spectrum), 0);
+    EXPECT_EQ(std::memcmp(reused.spectrum, fresh->spectrum, sizeof fresh->spectrum), 0);
 }
 
 // ---- Missing responses -------------------------------------------------------------------------
 
-TEST(CFFTFilter, MissingRateShowsTheMessageAndGivesSilence)
+TEST(CFFTFilter, MissingRateShowsTheMessageAndWithoutATableIsQuietBothSilent)
 {
     CFilterCoefficients table;
     table.setEntry(48000.0f, {}, {1.0f});
-    MessageCapture messages;
-    ProbeFilter filter;
-    filter.setCoefficients(&table);
-    filter.setSampleRate(44100.0f);
-    filter.reset();
-    std::vector<float> y = randomFloats(4096, 81u);
-    filter.process(y.data(), 4096);
-
-    EXPECT_EQ(messages.count, 1);
-    EXPECT_STREQ(messages.lastText, "No filter found for sampling rate  44100");
-    for (float v : y)
-        ASSERT_EQ(v, 0.0f);
+    for (const bool withTable : {true, false}) {
+        MessageCapture messages;
+        const auto filter = tableFilter(withTable ? &table : nullptr, false);
+        filter->setSampleRate(withTable ? 44100.0f : 48000.0f);
+        filter->reset();
+        for (float v : processed(*filter, randomFloats(4096, 81u)))
+            ASSERT_EQ(v, 0.0f) << "with table " << withTable;
+        EXPECT_EQ(messages.count, withTable ? 1 : 0);
+        EXPECT_STREQ(messages.lastText, withTable ? "No filter found for sampling rate  44100" : "");
+    }
     EXPECT_EQ(table.size(), 1u) << "the lookup from the audio thread adds no table entry";
-}
-
-TEST(CFFTFilter, WithoutATableTheFilterIsSilentAndQuiet)
-{
-    MessageCapture messages;
-    ProbeFilter filter;
-    filter.setSampleRate(48000.0f);
-    filter.reset();
-    std::vector<float> y = randomFloats(4096, 82u);
-    filter.process(y.data(), 4096);
-    EXPECT_EQ(messages.count, 0);
-    for (float v : y)
-        ASSERT_EQ(v, 0.0f);
 }
 
 // ---- The audio path allocates nothing ----------------------------------------------------------
@@ -569,29 +486,21 @@ TEST_P(CFFTFilterAllocation, ProcessIncludingARedesignAllocatesNothing)
     std::unique_ptr<CFFTFilter> filter = GetParam().make(table);   // construction may allocate
     std::vector<float> buffer = randomFloats(5000, 93u);
 
-    filter->setSampleRate(48000.0f);
-    long first = 0, redesign = 0, missing = 0;
-    {
+    // The first design with several block steps; a redesign after a reset; a rate absent from
+    // the table (the message path).
+    const struct {
+        float rate;
+        bool reset;
+        std::int32_t count;
+    } steps[] = {{48000.0f, false, 5000}, {44100.0f, true, 3000}, {96000.0f, false, 3000}};
+    for (const auto& step : steps) {
+        filter->setSampleRate(step.rate);
+        if (step.reset)
+            filter->reset();
         AllocationScope scope;
-        filter->process(buffer.data(), 5000);   // first design and several block steps
-        first = scope.count();
+        filter->process(buffer.data(), step.count);
+        EXPECT_EQ(scope.count(), 0) << step.rate << " Hz";
     }
-    filter->setSampleRate(44100.0f);
-    filter->reset();
-    {
-        AllocationScope scope;
-        filter->process(buffer.data(), 3000);
-        redesign = scope.count();
-    }
-    filter->setSampleRate(96000.0f);   // absent from the table: message path
-    {
-        AllocationScope scope;
-        filter->process(buffer.data(), 3000);
-        missing = scope.count();
-    }
-    EXPECT_EQ(first, 0);
-    EXPECT_EQ(redesign, 0);
-    EXPECT_EQ(missing, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(

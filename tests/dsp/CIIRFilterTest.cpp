@@ -63,14 +63,7 @@ TEST_P(CIIRFilterAgainstNaive, MatchesTheNaiveDirectFormAcrossHistoryWrapsAndBlo
     // 5 passes of the 1024-entry history, in blocks of assorted lengths.
     const std::vector<float> x = noise(5 * 1024 + 3, 5);
     std::vector<float> y = x;
-    std::size_t start = 0;
-    const std::int32_t blocks[] = {1, 7, 32, 513, 4096};
-    for (std::size_t i = 0; start < y.size(); ++i) {
-        const auto n = static_cast<std::int32_t>(
-            std::min<std::size_t>(static_cast<std::size_t>(blocks[i % 5]), y.size() - start));
-        filter.process(y.data() + start, n);
-        start += static_cast<std::size_t>(n);
-    }
+    processInBlocks(filter, y, {1, 7, 32, 513, 4096});
     EXPECT_EQ(y, naiveDirectForm(x, b, a, 0.5f));
 }
 

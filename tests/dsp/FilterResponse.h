@@ -1,8 +1,10 @@
 // Measuring tools for the filter tests: impulse responses through process, their DFT at any
-// frequency, and the bilinear-transform frequency variable of the analogue prototypes.
+// frequency, the bilinear-transform frequency variable of the analogue prototypes, and runs of a
+// stream in uneven blocks.
 #pragma once
 
 #include "dsp/CFilter.h"
+#include "dsp/CIIRFilter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -95,6 +97,64 @@ inline std::vector<float> noise(std::size_t length, std::uint32_t seed = 12345)
         v = static_cast<float>(static_cast<double>(state >> 8) / 8388608.0 - 1.0);
     }
     return x;
+}
+
+// The filter's output for x in one call.
+inline std::vector<float> processed(CFilter& filter, std::vector<float> x)
+{
+    filter.process(x.data(), static_cast<std::int32_t>(x.size()));
+    return x;
+}
+
+// x processed in place in consecutive calls of the given lengths, cycling through them until x is
+// done (the last call takes what is left).
+inline void processInBlocks(CFilter& filter, std::vector<float>& x, const std::vector<std::int32_t>& blocks)
+{
+    std::size_t done = 0;
+    for (std::size_t i = 0; done < x.size(); ++i) {
+        const auto n = static_cast<std::int32_t>(
+            std::min<std::size_t>(static_cast<std::size_t>(blocks[i % blocks.size()]), x.size() - done));
+        filter.process(x.data() + done, n);
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+// A section's output and the general direct-form loop's (a CIIRFilter reading the section's own
+// coefficient arrays) for one noise signal as long as the blocks together, both run in those
+// blocks and both reset after the block of length resetAfter. The signal starts with every
+// pattern of signed zeros (a de Bruijn sequence): the sign of a zero output depends on both sums
+// starting from +0.
+struct SectionAndGeneral {
+    std::vector<float> section, general;
+};
+inline SectionAndGeneral runBesideGeneralLoop(CIIRFilter& section, const std::vector<std::int32_t>& blocks,
+                                              std::int32_t resetAfter, std::uint32_t seed)
+{
+    CIIRFilter general;
+    general.den = section.den;
+    general.num = section.num;
+    general.denCount = section.denCount;
+    general.numCount = section.numCount;
+    general.inputGain = section.inputGain;
+    std::size_t length = 0;
+    for (std::int32_t block : blocks)
+        length += static_cast<std::size_t>(block);
+    std::vector<float> x = noise(length, seed);
+    const char* signs = "0001011100";
+    for (std::size_t i = 0; signs[i]; ++i)
+        x[i] = signs[i] == '1' ? -0.0f : 0.0f;
+    SectionAndGeneral out {x, x};
+    std::size_t start = 0;
+    for (std::int32_t block : blocks) {
+        section.process(out.section.data() + start, block);
+        general.process(out.general.data() + start, block);
+        start += static_cast<std::size_t>(block);
+        if (block == resetAfter) {
+            section.reset();
+            general.reset();
+        }
+    }
+    return out;
 }
 
 } // namespace filtertest
