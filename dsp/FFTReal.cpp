@@ -122,6 +122,7 @@ bool FFTReal::kernelAvailable(Kernel kernel)
     switch (kernel) {
     case Kernel::Fastest:
     case Kernel::Baseline:
+    case Kernel::Radix2:
         return true;
     case Kernel::Avx2:
 #if defined(SONQUAD_HAVE_AVX2_KERNELS) && (defined(__GNUC__) || defined(__clang__))
@@ -174,7 +175,8 @@ FFTReal::FFTReal(std::int32_t length_, Kernel kernel)
     if (_nbr_bits > 2)
         work.reset(new double[length]);
     work2.reset(new double[length]);
-    if (_nbr_bits >= kComplexPathBits)
+    radix2Only = kernel == Kernel::Radix2;
+    if (_nbr_bits >= kComplexPathBits && !radix2Only)
         buildComplexTables();
     // The wide kernel needs at least 32 complex points (64 real ones); shorter transforms run
     // the baseline one whatever the choice.
@@ -240,7 +242,7 @@ void FFTReal::forward_transform(double* f, const double* x)
         f[3] = x[1] - x[3];
         return;
     default:
-        if (_nbr_bits >= kComplexPathBits)
+        if (_nbr_bits >= kComplexPathBits && !radix2Only)
             forwardComplex(f, x);
         else
             forwardGeneral(f, x);
@@ -268,7 +270,7 @@ void FFTReal::inverse_transform(const double* f, double* x)
         return;
     }
     default:
-        if (_nbr_bits >= kComplexPathBits)
+        if (_nbr_bits >= kComplexPathBits && !radix2Only)
             inverseComplex(f, x);
         else
             inverseGeneral(f, x);
@@ -491,10 +493,10 @@ void FFTReal::inverseComplex(const double* f, double* x)
 
 void FFTReal::convolve(double* x, const double* h)
 {
-    // Short transforms and those with a radix-2 last stage: the three steps one after the other.
-    // The fused pass needs the last forward stage and the first inverse one to share their
-    // butterflies, which holds for radix 4.
-    if (_nbr_bits < kComplexPathBits || radix2Stage) {
+    // Short transforms, those with a radix-2 last stage and the radix-2 kernel: the three steps
+    // one after the other. The fused pass needs the last forward stage and the first inverse one
+    // to share their butterflies, which holds for radix 4.
+    if (_nbr_bits < kComplexPathBits || radix2Stage || radix2Only) {
         double* f = work2.get();
         forward_transform(f, x);
         const std::int32_t half = length / 2;

@@ -34,8 +34,11 @@ struct Plan;
 class FFTReal {
 public:
     // The instruction sets the complex path can run on. Every one gives bit-identical results;
-    // Fastest is the widest this processor has (AVX2 where available, else SSE2).
-    enum class Kernel { Fastest, Baseline, Avx2 };
+    // Fastest is the widest this processor has (AVX2 where available, else SSE2). Radix2 runs
+    // the straightforward radix-2 decimation in time at every length instead of the complex
+    // path: several times slower, a different factorisation (results agree within rounding),
+    // kept as the plain reference the fast transforms are checked against.
+    enum class Kernel { Fastest, Baseline, Avx2, Radix2 };
     static bool kernelAvailable(Kernel kernel);
 
     // Builds the tables for a transform of length points. A length that is not a power of two
@@ -91,5 +94,6 @@ private:
     std::unique_ptr<double[]> splitTwiddles;     // cos, sin of 2 pi k / N, k = 0 .. N/4 (two runs)
     std::int32_t radix4Stages = 0;               // radix-4 stages of the N/2-point complex FFT
     bool radix2Stage = false;                    // a last radix-2 stage when log2(N/2) is odd
+    bool radix2Only = false;                     // Kernel::Radix2: the general path at every length
     bool wideKernel = false;                     // complex path on AVX2 (chosen at construction)
 };

@@ -252,7 +252,8 @@ TEST(FFTReal, SmallLengthsHaveNoCosineTable)
 // ---- Every kernel, against the naive references ----------------------------------------
 
 // The kernels this processor runs, with the lengths of the complex path: 16 (one double per
-// lane), 32 (two), from 64 on the wide kernel where chosen; odd and even numbers of stages.
+// lane), 32 (two), from 64 on the wide kernel where chosen; odd and even numbers of stages. The
+// radix-2 kernel, the reference the others are compared with, answers to the same references.
 struct KernelCase {
     FFTReal::Kernel kernel;
     std::int32_t length;
@@ -261,7 +262,7 @@ struct KernelCase {
 std::vector<KernelCase> kernelCases()
 {
     std::vector<KernelCase> cases;
-    for (FFTReal::Kernel kernel : {FFTReal::Kernel::Baseline, FFTReal::Kernel::Avx2})
+    for (FFTReal::Kernel kernel : {FFTReal::Kernel::Baseline, FFTReal::Kernel::Avx2, FFTReal::Kernel::Radix2})
         for (std::int32_t n : {16, 32, 64, 128, 256, 512, 1024, 2048, 4096})
             cases.push_back({kernel, n});
     return cases;
@@ -417,7 +418,8 @@ TEST_P(FFTRealKernel, RepeatedConvolutionsGiveIdenticalResults)
 
 INSTANTIATE_TEST_SUITE_P(KernelsAndLengths, FFTRealKernel, ::testing::ValuesIn(kernelCases()),
                          [](const ::testing::TestParamInfo<KernelCase>& info) {
-                             return std::string(info.param.kernel == FFTReal::Kernel::Avx2 ? "Avx2" : "Baseline")
+                             const FFTReal::Kernel k = info.param.kernel;
+                             return std::string(k == FFTReal::Kernel::Avx2 ? "Avx2" : k == FFTReal::Kernel::Radix2 ? "Radix2" : "Baseline")
                                   + "N" + std::to_string(info.param.length);
                          });
 
