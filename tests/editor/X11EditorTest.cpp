@@ -1,6 +1,7 @@
 // The editor of the built module in a real X server, driven as a host and a person would: a host
 // window gets the editor, idles it and reads its pixels back; clicks and typing come through the
 // XTEST extension. Skipped when no display is set (scripts/test-editor runs it under Xvfb).
+#include "EditorPicture.h"
 #include "host/LoadedPlugin.h"
 
 #include <X11/XKBlib.h>
@@ -15,65 +16,25 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr int kWidth = 400;
-constexpr int kHeight = 100;
-const int kField[4] = {72, 53, 215, 68};   // left, top, right, bottom (exclusive)
-constexpr std::uint8_t kFieldColor[3] = {149, 111, 42};
+using editortest::kWidth;
+using editortest::kHeight;
+using editortest::kField;
+using editortest::Rgb;
+using editortest::Picture;
+using editortest::insideField;
+using editortest::isFieldColor;
+using editortest::readBackground;
+
 constexpr unsigned long kHostBackground = 0x203040;   // what the host window shows without an editor
 
-struct Rgb {
-    std::uint8_t r, g, b;
-    friend bool operator==(const Rgb&, const Rgb&) = default;
-};
-
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<Rgb> pixels;
-    Rgb at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-    bool operator==(const Picture&) const = default;
-};
-
-bool insideField(int x, int y)
-{
-    return x >= kField[0] && x < kField[2] && y >= kField[1] && y < kField[3];
-}
-
-bool isFieldColor(Rgb p)
-{
-    return p.r == kFieldColor[0] && p.g == kFieldColor[1] && p.b == kFieldColor[2];
-}
-
-// The background as it is stored in the repository, read here with its own few lines of
-// bitmap-file arithmetic (24 bits per pixel, rows bottom-up, blue first).
 Picture referenceBackground()
 {
-    std::ifstream file(SONQUAD_BACKGROUND_BMP, std::ios::binary);
-    const std::vector<unsigned char> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    Picture picture;
-    if (data.size() < 54)
-        return picture;
-    auto u32 = [&](std::size_t at) { return data[at] | data[at + 1] << 8 | data[at + 2] << 16 | data[at + 3] << 24; };
-    const int width = static_cast<int>(u32(18));
-    const int height = static_cast<int>(u32(22));
-    const std::size_t offset = u32(10);
-    const std::size_t row = (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
-    if (data[28] != 24 || data.size() < offset + row * height)
-        return picture;
-    picture.width = width;
-    picture.height = height;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const unsigned char* p = &data[offset + (height - 1 - y) * row + x * 3];
-            picture.pixels.push_back({p[2], p[1], p[0]});
-        }
-    return picture;
+    return readBackground(SONQUAD_BACKGROUND_BMP);
 }
 
 int hostErrors = 0;
@@ -175,10 +136,10 @@ protected:
     static Picture fieldOf(const Picture& picture)
     {
         Picture field;
-        field.width = kField[2] - kField[0];
-        field.height = kField[3] - kField[1];
-        for (int y = kField[1]; y < kField[3]; ++y)
-            for (int x = kField[0]; x < kField[2]; ++x)
+        field.width = kField.right - kField.left;
+        field.height = kField.bottom - kField.top;
+        for (int y = kField.top; y < kField.bottom; ++y)
+            for (int x = kField.left; x < kField.right; ++x)
                 field.pixels.push_back(picture.at(x, y));
         return field;
     }
@@ -294,8 +255,8 @@ TEST_F(X11Editor, DrawsTheBackgroundAndTheProgramNameInTheField)
     EXPECT_LT(textPixels, fieldPixels / 2);
     EXPECT_GT(lightPixels, 10) << "white text, solid at the strokes' centres";
     // The stored picture carries the field colour under the field too.
-    for (int y = kField[1]; y < kField[3]; ++y)
-        for (int x = kField[0]; x < kField[2]; ++x)
+    for (int y = kField.top; y < kField.bottom; ++y)
+        for (int x = kField.left; x < kField.right; ++x)
             ASSERT_TRUE(isFieldColor(reference.at(x, y))) << x << "," << y;
 }
 
