@@ -1,0 +1,10 @@
+# Runs sonquad-golden and compares its table with the standard, line by line.
+execute_process(COMMAND ${PROGRAM} ${MODULE} ${FIXTURES} OUTPUT_VARIABLE actual RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "sonquad-golden failed (${status})")
+endif()
+file(READ ${EXPECTED} expected)
+if(NOT actual STREQUAL expected)
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/renders-actual.txt "${actual}")
+  message(FATAL_ERROR "the renders differ from ${EXPECTED}:\n${actual}")
+endif()
