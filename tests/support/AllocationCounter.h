@@ -1,21 +1,31 @@
-// Counts calls of the global operator new while counting is switched on. The test binary's
-// replacement of operator new also serves the plug-in module it loads, so the count covers
-// everything the plug-in allocates.
+// Counts calls of the global operator new: everywhere while a Scope lives, or on one thread while
+// a ThreadScope lives there. The test binary's replacement of operator new also serves the
+// plug-in module it loads, so the counts cover everything the plug-in allocates.
 #pragma once
 
 #include <atomic>
 
-namespace testhost {
+namespace testsupport {
 
 struct AllocationCounter {
-    static std::atomic<bool> counting;
-    static std::atomic<long> count;
+    static std::atomic<bool> counting;   // count allocations on every thread
+    static std::atomic<long> count;      // allocations seen since the last Scope started
 
-    // Counts while alive.
+    // Counts on every thread while alive.
     struct Scope {
-        Scope() { count = 0; counting = true; }
+        Scope()
+        {
+            count = 0;
+            counting = true;
+        }
         ~Scope() { counting = false; }
+    };
+
+    // Counts the calling thread's allocations into allocations while alive.
+    struct ThreadScope {
+        explicit ThreadScope(std::atomic<long>& allocations);
+        ~ThreadScope();
     };
 };
 
-} // namespace testhost
+} // namespace testsupport
