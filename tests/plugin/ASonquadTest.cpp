@@ -1,6 +1,6 @@
 // The plug-in object directly: which filters a rate change and a set selection reach, the order
 // of preparing and publishing a set, and the level meters.
-#include "plugin/ASonquadEdit.h"
+#include "plugin/ASonquad.h"
 
 #include <gtest/gtest.h>
 
@@ -39,9 +39,9 @@ public:
     int publishedAtReset = -1;
 };
 
-class ProbePlugin : public ASonquadEdit {
+class ProbePlugin : public ASonquad {
 public:
-    ProbePlugin() : ASonquadEdit(host) {}
+    ProbePlugin() : ASonquad(host) {}
 
     // Appends a set of four probes; returns its number.
     int addProbeSet()
@@ -193,9 +193,9 @@ public:
     int blocks = 0;
 };
 
-class RateChangePlugin : public ASonquadEdit {
+class RateChangePlugin : public ASonquad {
 public:
-    RateChangePlugin() : ASonquadEdit(host)
+    RateChangePlugin() : ASonquad(host)
     {
         set = postMatrixFilters.count++;
         for (int k = 0; k < 4; ++k)
