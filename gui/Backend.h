@@ -53,8 +53,8 @@ public:
     virtual void windowMouseDown(CPoint where, long buttons) = 0;
     virtual void windowMouseUp(CPoint where, long buttons) = 0;
     // 1 when handled, -1 when not.
-    virtual long windowKeyDown(VstKeyCode& key) = 0;
-    virtual long windowKeyUp(VstKeyCode& key) = 0;
+    virtual long windowKeyDown(const KeyEvent& key) = 0;
+    virtual long windowKeyUp(const KeyEvent& key) = 0;
     virtual bool windowWheel(CPoint where, float distance) = 0;
     // The window lost the keyboard focus to another window.
     virtual void windowFocusLost() = 0;
@@ -75,7 +75,7 @@ public:
     virtual ~NativeTextField() = default;
     // A key the host forwarded: typed into the control, or ending the edit (Enter, Escape).
     // True when the key was used.
-    virtual bool handleKey(const VstKeyCode& key) = 0;
+    virtual bool handleKey(const KeyEvent& key) = 0;
     // Ends the edit as confirmed (a click elsewhere in the frame).
     virtual void confirm() = 0;
 };
