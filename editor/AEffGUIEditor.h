@@ -6,10 +6,10 @@
 // Threads: every operation runs on the host's user-interface thread.
 #pragma once
 
-#include "editor/AEffEditor.h"
 #include "editor/EditorClock.h"
 #include "gui/CFrameOwner.h"
 #include "gui/GuiTypes.h"
+#include "host/AEffEditor.h"
 
 #include <cstdint>
 
