@@ -111,7 +111,8 @@ public:
 // null when the window system refuses (no display, a parent that does not exist).
 std::unique_ptr<WindowBackend> createWindowBackend(void* parent, const CRect& size, WindowEvents& events);
 
-// Bitmap resource resourceId of the module; null when there is none.
+// Bitmap resource resourceId of the module; null when there is none. X11: a bitmap the module
+// registered (gui/EmbeddedBitmaps.h); Win32: the DLL's bitmap resource, through the module handle.
 std::unique_ptr<BitmapData> loadBitmapResource(int resourceId);
 
 // Per-thread set-up that the window system's drag and drop needs (OLE on Windows); true when

@@ -9,7 +9,7 @@
 // handler that was installed before.
 #include "gui/Backend.h"
 #include "gui/BmpImage.h"
-#include "resources/Resources.h"
+#include "gui/EmbeddedBitmaps.h"
 
 #include <X11/Xft/Xft.h>
 #include <X11/Xlib.h>
@@ -572,7 +572,8 @@ std::unique_ptr<WindowBackend> createWindowBackend(void* parent, const CRect& si
 
 std::unique_ptr<BitmapData> loadBitmapResource(int resourceId)
 {
-    const resources::Blob blob = resources::findBitmap(resourceId);
+    // No resource section on X11: the module registered its bitmaps as data.
+    const EmbeddedBitmap blob = findBitmap(resourceId);
     RgbImage image;
     if (!decodeBmp(blob.data, blob.size, image))
         return nullptr;

@@ -7,7 +7,7 @@
 #include "editor/ASnqEditor.h"
 #include "gui/CBitmap.h"
 #include "gui/CTextEdit.h"
-#include "plugin/ASonquadEdit.h"
+#include "module/ASonquadEdit.h"
 
 #include <gtest/gtest.h>
 
