@@ -66,7 +66,7 @@ void useCalibrationFolder(const std::string& folder)
 
 void printPluginMessages() { platform::setMessageSink(printMessage, nullptr); }
 
-PluginSession::PluginSession() : effect(std::make_unique<ASonquadEdit>(hostCallback)) {}
+PluginSession::PluginSession() : effect(std::make_unique<ASonquad>(hostCallback)) {}
 
 std::vector<std::string> PluginSession::programNames()
 {
