@@ -1,6 +1,6 @@
 // FFTReal's transforms with four doubles per vector (AVX2), compiled with -mavx2 on its own and
-// called only when the processor reports AVX2 (FFTReal chooses at construction). Each lane does
-// the operations of the SSE2 kernels in the same order, so the results are bit-identical.
+// offered by FFTReal only when the processor reports AVX2. Each lane does the operations of the
+// SSE2 kernels in the same order, so the results are bit-identical.
 #include "dsp/FFTKernels.h"
 
 #include <immintrin.h>
@@ -67,24 +67,13 @@ struct Vec4 {
 
 namespace fftkernels {
 
-// Each for M >= 32 (the first stage then pairs four butterflies with four).
-
-void forwardRealAvx2(const Plan& plan, double* f, const double* x, double* work)
+const KernelSet& avx2KernelSet()
 {
-    forwardReal<Vec4>(plan, f, x, work);
-    _mm256_zeroupper();
-}
-
-void inverseRealAvx2(const Plan& plan, double* x, const double* f, double* work)
-{
-    inverseReal<Vec4>(plan, x, f, work);
-    _mm256_zeroupper();
-}
-
-void convolveRealAvx2(const Plan& plan, double* x, const double* h, double* work, double* work2)
-{
-    convolveReal<Vec4>(plan, x, h, work, work2);
-    _mm256_zeroupper();
+    // M >= 32 complex points: the first stage pairs four butterflies with four. (The compiler
+    // clears the upper halves of the registers on the way out of each function, so the SSE2
+    // code that follows pays no transition penalty.)
+    static constexpr KernelSet set = complexKernelSet<Vec4>("avx2", 6);
+    return set;
 }
 
 } // namespace fftkernels
