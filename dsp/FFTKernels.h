@@ -88,6 +88,7 @@ struct Scalar {
     static void store(double* p, Scalar a) { *p = a.v; }
     static Scalar set1(double a) { return {a}; }
     static Scalar reversed(Scalar a) { return a; }
+    static Scalar loadReversed(const double* p) { return {*p}; }
     friend Scalar operator+(Scalar a, Scalar b) { return {a.v + b.v}; }
     friend Scalar operator-(Scalar a, Scalar b) { return {a.v - b.v}; }
     friend Scalar operator*(Scalar a, Scalar b) { return {a.v * b.v}; }
@@ -127,7 +128,7 @@ inline V loadRun(const double* p)
     if constexpr (kUp)
         return V::load(p);
     else
-        return V::reversed(V::load(p - (V::width - 1)));
+        return V::loadReversed(p - (V::width - 1));
 }
 
 template <class V, bool kUp>
@@ -307,30 +308,45 @@ void forwardFirst(const double* __restrict x, double* __restrict yr, double* __r
 }
 
 // Butterflies of a stage whose stride is a multiple of the vector width: q runs in vectors,
-// the twiddles of p are the same for all its lanes.
+// the twiddles of p are the same for all its lanes. A stride of one vector (the stage after the
+// first one, with four doubles per vector) runs p alone, without the inner loop.
 template <class V>
 void radix4Strided(const double* __restrict xr, const double* __restrict xi, double* __restrict yr,
                    double* __restrict yi, std::int32_t n, std::int32_t s, const double* __restrict tw)
 {
     const std::int32_t n1 = n / 4;
-    for (std::int32_t p = 0; p < n1; ++p) {
-        Cx<V> w[4];
+    const std::int32_t step = s * n1;
+    auto butterflies = [&](std::int32_t p, std::int32_t q, const Cx<V> (&w)[4]) {
+        const std::int32_t in = s * p + q, out = s * 4 * p + q;
+        Cx<V> a[4], y[4];
+        for (std::int32_t k = 0; k < 4; ++k)
+            a[k] = {V::load(xr + in + k * step), V::load(xi + in + k * step)};
+        butterfly4(a, y);
+        V::store(yr + out, y[0].r);
+        V::store(yi + out, y[0].i);
+        for (std::int32_t k = 1; k <= 3; ++k) {
+            const Cx<V> t = times(w[k], y[k]);
+            V::store(yr + out + k * s, t.r);
+            V::store(yi + out + k * s, t.i);
+        }
+    };
+    auto twiddles = [&](std::int32_t p, Cx<V> (&w)[4]) {
         for (std::int32_t k = 1; k <= 3; ++k)
             w[k] = {V::set1(tw[2 * (k - 1) * n1 + p]), V::set1(tw[(2 * (k - 1) + 1) * n1 + p])};
-        const std::int32_t in = s * p, out = s * 4 * p;
-        for (std::int32_t q = 0; q < s; q += V::width) {
-            Cx<V> a[4], y[4];
-            for (std::int32_t k = 0; k < 4; ++k)
-                a[k] = {V::load(xr + in + k * s * n1 + q), V::load(xi + in + k * s * n1 + q)};
-            butterfly4(a, y);
-            V::store(yr + out + q, y[0].r);
-            V::store(yi + out + q, y[0].i);
-            for (std::int32_t k = 1; k <= 3; ++k) {
-                const Cx<V> t = times(w[k], y[k]);
-                V::store(yr + out + k * s + q, t.r);
-                V::store(yi + out + k * s + q, t.i);
-            }
+    };
+    if (s == V::width) {
+        for (std::int32_t p = 0; p < n1; ++p) {
+            Cx<V> w[4];
+            twiddles(p, w);
+            butterflies(p, 0, w);
         }
+        return;
+    }
+    for (std::int32_t p = 0; p < n1; ++p) {
+        Cx<V> w[4];
+        twiddles(p, w);
+        for (std::int32_t q = 0; q < s; q += V::width)
+            butterflies(p, q, w);
     }
 }
 

@@ -24,6 +24,7 @@ struct Vec2 {
     friend Vec2 operator*(Vec2 a, Vec2 b) { return {_mm_mul_pd(a.v, b.v)}; }
     // Lanes swapped: (a1, a0).
     static Vec2 reversed(Vec2 a) { return {_mm_shuffle_pd(a.v, a.v, 1)}; }
+    static Vec2 loadReversed(const double* p) { return reversed(load(p)); }
     // Exact negation (the sign bit flipped, zeros included).
     friend Vec2 operator-(Vec2 a) { return {_mm_xor_pd(a.v, _mm_set1_pd(-0.0))}; }
     // re = (p0, p2), im = (p1, p3)
@@ -67,6 +68,7 @@ struct Vec2 {
     friend Vec2 operator-(Vec2 a, Vec2 b) { return {{a.v[0] - b.v[0], a.v[1] - b.v[1]}}; }
     friend Vec2 operator*(Vec2 a, Vec2 b) { return {{a.v[0] * b.v[0], a.v[1] * b.v[1]}}; }
     static Vec2 reversed(Vec2 a) { return {{a.v[1], a.v[0]}}; }
+    static Vec2 loadReversed(const double* p) { return {{p[1], p[0]}}; }
     friend Vec2 operator-(Vec2 a) { return {{-a.v[0], -a.v[1]}}; }
     static void loadDeinterleaved(const double* p, Vec2& re, Vec2& im)
     {
