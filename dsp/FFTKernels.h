@@ -26,6 +26,7 @@
 // split, product with the filter's spectrum, inverse split, first inverse stage, in one pass.
 //
 // Private to FFTReal.cpp and its per-instruction-set companions.
+// Threads: the kernels allocate nothing and may run on the audio thread; tables are built on the host thread.
 #pragma once
 
 #include <cstdint>
