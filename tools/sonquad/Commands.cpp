@@ -350,6 +350,9 @@ int runAnalyze(const std::vector<std::string>& args)
 
     const std::string& path = arguments.positional()[0];
     const SoundData sound = readSound(path);
+    if (sound.recovery)
+        Progress::printLine("sonquad: warning: " + describeRecovery(*sound.recovery) + "; its " +
+                            std::to_string(sound.recovery->presentFrames) + " frames are analysed");
     if (sound.channels != 4)
         throw CliError(inQuotes(path) + " has " + std::to_string(sound.channels) +
                        " channels: analyze takes four-channel B-format");
