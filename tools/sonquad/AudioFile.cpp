@@ -386,8 +386,9 @@ OpenedFile openForReading(const std::string& path, bool requireAudio = true)
     if (inspection.patch) {
         auto source = std::make_shared<PatchedBytes>();
         source->file.reset(std::fopen(path.c_str(), "rb"));
-        if (source->file) {
-            source->length = static_cast<sf_count_t>(fs::file_size(path));
+        std::error_code error;
+        source->length = static_cast<sf_count_t>(fs::file_size(path, error));
+        if (source->file && !error) {
             source->patchOffset = inspection.patch->sizeFieldOffset;
             for (int b = 0; b < inspection.patch->sizeFieldBytes; ++b)
                 source->patch.push_back(static_cast<unsigned char>((inspection.correctedBytes >> (8 * b)) & 0xFF));
