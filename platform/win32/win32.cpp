@@ -1,6 +1,7 @@
 // Win32 implementation of the platform functions (the Windows DLLs).
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <windows.h>
@@ -54,6 +55,9 @@ std::vector<std::string> listFiles(const std::string& folder, const std::string&
             names.push_back(name);
     } while (FindNextFileA(search, &found));
     FindClose(search);
+    // FindNextFileA returns names in the file system's order (NTFS: case-folded, FAT: as
+    // created); sorted byte-wise, as the POSIX listing is, both platforms number programs alike.
+    std::sort(names.begin(), names.end());
     return names;
 }
 

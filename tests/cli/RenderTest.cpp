@@ -324,18 +324,99 @@ TEST(ProgressBar, IsDrawnOnATerminalOnlyAndNotWhenQuiet)
     EXPECT_EQ(quiet.err.find("rendering"), std::string::npos) << quiet.err;
 }
 
+// The offset of a WAV file's data chunk (its size field is the 4 bytes before it), found by
+// walking the chunks libsndfile wrote.
+std::size_t dataOffset(const std::string& bytes)
+{
+    std::size_t at = 12;
+    while (at + 8 <= bytes.size()) {
+        std::uint32_t size = 0;
+        std::memcpy(&size, bytes.data() + at + 4, 4);   // little-endian host
+        if (bytes.compare(at, 4, "data") == 0)
+            return at + 8;
+        at += 8 + size + (size & 1);
+    }
+    ADD_FAILURE() << "no data chunk";
+    return bytes.size();
+}
+
+// Rewrites a sound file: its data size field set to claimedBytes (unless kKeepSize), and the file
+// cut after keptBytes of audio (unless kKeepAll).
+constexpr std::uint64_t kKeepSize = ~0ull, kKeepAll = ~0ull;
+void damage(const std::string& path, std::uint64_t claimedBytes, std::uint64_t keptBytes)
+{
+    std::string bytes = slurp(path);
+    const std::size_t data = dataOffset(bytes);
+    if (claimedBytes != kKeepSize) {
+        const auto size = static_cast<std::uint32_t>(claimedBytes);
+        std::memcpy(bytes.data() + data - 4, &size, 4);
+    }
+    if (keptBytes != kKeepAll)
+        bytes.resize(data + keptBytes);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+struct CutCase {
+    const char* name;
+    int format;                  // of the take, 4 channels
+    int frameBytes;
+    std::uint64_t claimedBytes;  // written into the header, or kKeepSize
+    std::uint64_t keptBytes;     // of audio left in the file, or kKeepAll
+    std::uint64_t claimedFrames; // what the warning must say
+    std::size_t presentFrames;
+};
+
+void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
+
+class CutShortTake : public testing::TestWithParam<CutCase> {};
+
+// 6000 frames written by libsndfile, then damaged as a recorder that lost power leaves them.
+TEST_P(CutShortTake, RendersAllTheAudioThereIsWithAWarningAndRecoveredInTheSummary)
+{
+    TempFolder folder;
+    const CutCase& c = GetParam();
+    const Sound take = noiseTake(6000, 48000, 41);
+    writeSound(folder / "cut.wav", take, c.format);
+    damage(folder / "cut.wav", c.claimedBytes, c.keptBytes);
+    Sound intact = take;   // the frames the damaged file still holds, in an undamaged file
+    for (auto& channel : intact.channels)
+        channel.resize(c.presentFrames);
+    writeSound(folder / "intact.wav", intact, c.format);
+
+    const RunResult result = runSonquad({"render", "cut.wav", "-o", "b.wav"}, folder.path);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_EQ(result.errLines().size(), 1u) << result.err;
+    EXPECT_EQ(result.err.rfind("sonquad: warning: 'cut.wav': its header claims " + std::to_string(c.claimedFrames) +
+                                   " frames, the file holds " + std::to_string(c.presentFrames),
+                               0),
+              0u)
+        << result.err;
+    EXPECT_NE(result.out.find("recovered"), std::string::npos) << result.out;
+    expectSuccess(runSonquad({"render", "intact.wav", "-o", "reference.wav"}, folder.path));
+    const Sound rendered = readSound(folder / "b.wav");
+    ASSERT_EQ(rendered.frames(), c.presentFrames);
+    EXPECT_EQ(rendered.channels, readSound(folder / "reference.wav").channels);
+}
+
+constexpr int kFloat = SF_FORMAT_WAV | SF_FORMAT_FLOAT, kPcm16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+
+INSTANTIATE_TEST_SUITE_P(
+    PowerLoss, CutShortTake,
+    testing::Values(CutCase {"HeaderClaimsMoreThanTheFileHolds", kFloat, 16, kKeepSize, 2000 * 16, 6000, 2000},
+                    CutCase {"HeaderClaimsNothing", kFloat, 16, 0, kKeepAll, 0, 6000},
+                    CutCase {"HeaderClaimsNothingPcm16", kPcm16, 8, 0, kKeepAll, 0, 6000},
+                    CutCase {"HeaderClaimsFourGiB", kPcm16, 8, 0xFFFFFFFFull, kKeepAll, 0xFFFFFFFFull / 8, 6000},
+                    CutCase {"FileCutMidFrame", kPcm16, 8, kKeepSize, 2500 * 8 + 3, 6000, 2500}),
+    [](const testing::TestParamInfo<CutCase>& info) { return std::string(info.param.name); });
+
 struct Failure {
+    const char* name;
     std::vector<std::string> args;
     int exitCode;
     const char* message;
 };
 
-void PrintTo(const Failure& failure, std::ostream* os)
-{
-    for (const std::string& arg : failure.args)
-        *os << arg << ' ';
-    *os << "-> " << failure.message;
-}
+void PrintTo(const Failure& failure, std::ostream* os) { *os << failure.name; }
 
 class RenderFailure : public testing::TestWithParam<Failure> {};
 
@@ -343,11 +424,14 @@ TEST_P(RenderFailure, SaysWhyOnOneLineExitsNonZeroAndLeavesNoOutput)
 {
     TempFolder folder;
     writeSound(folder / "take.wav", noiseTake(3000, 48000, 29));
+    writeSound(folder / "take2.wav", noiseTake(3000, 48000, 30));
     writeSound(folder / "stereo.wav", constantTake(2, 3000, 48000));
     for (const char* name : {"m1.wav", "m2.wav", "m3.wav"})
         writeSound(folder / name, constantTake(1, 3000, 48000));
     writeSound(folder / "m44.wav", constantTake(1, 3000, 44100));
     writeSound(folder / "mshort.wav", constantTake(1, 2999, 48000));
+    writeSound(folder / "headeronly.wav", noiseTake(3000, 48000, 31));
+    damage(folder / "headeronly.wav", kKeepSize, 0);
     std::ofstream(folder / "afile") << "not a folder";
     const auto before = folder.files();
 
@@ -362,27 +446,32 @@ TEST_P(RenderFailure, SaysWhyOnOneLineExitsNonZeroAndLeavesNoOutput)
 INSTANTIATE_TEST_SUITE_P(
     Paths, RenderFailure,
     testing::Values(
-        Failure {{"render", "missing.wav", "-o", "b.wav"}, 1, "no such file"},
-        Failure {{"render", "stereo.wav", "-o", "b.wav"}, 1, "has 2 channels"},
-        Failure {{"render", "m1.wav", "m2.wav", "m3.wav", "m44.wav", "-o", "b.wav"}, 1, "differ in sample rate"},
-        Failure {{"render", "m1.wav", "m2.wav", "mshort.wav", "m3.wav", "-o", "b.wav"}, 1, "differ in length"},
-        Failure {{"render", "m1.wav", "m2.wav", "m3.wav", "-o", "b.wav"}, 1, "exactly four"},
-        Failure {{"render", "take.wav", "m1.wav", "-o", "b.wav"}, 1, "mixed"},
-        Failure {{"render", "take.wav", "-o", "b.wav", "--program", "Studio"}, 1, "unknown program"},
-        Failure {{"render", "take.wav", "-o", "b.wav", "--program", "9"}, 1, "unknown program"},
-        Failure {{"render", "take.wav", "-o", "b.wav", "--set", "Volume=3"}, 1, "unknown parameter"},
-        Failure {{"render", "take.wav", "-o", "b.wav", "--set", "LF Cut Freq=5"}, 1, "out of range"},
-        Failure {{"render", "take.wav", "-o", "afile/b.wav"}, 1, "is not a folder"},
-        Failure {{"render", "take.wav", "-o", "nowhere/b.wav"}, 1, "does not exist"},
-        Failure {{"render", "take.wav", "-o", "take.wav"}, 1, "overwrite its input"},
-        Failure {{"render", "take.wav", "-o", "b.txt"}, 1, "cannot tell the file type"},
-        Failure {{"render", "take.wav", "-o", "b.amb", "--format", "ambix"}, 1, "FuMa"},
-        Failure {{"render", "take.wav", "-o", "b.flac", "--subtype", "float"}, 1, "pcm16 or pcm24"},
-        Failure {{"render", "take.wav", "-o", "b.wav", "--calibrations", "nocal"}, 1, "calibration folder"},
-        Failure {{"render", "take.wav", "-o", "b.wav", "--format", "acn"}, 2, "fuma or ambix"},
-        Failure {{"render", "take.wav", "-o", "b.wav", "--gain", "3"}, 2, "unknown option"},
-        Failure {{"render", "take.wav"}, 2, "needs an output"},
-        Failure {{"frobnicate"}, 2, "no command"}));
+        Failure {"MissingInput", {"render", "missing.wav", "-o", "b.wav"}, 1, "no such file"},
+        Failure {"StereoInput", {"render", "stereo.wav", "-o", "b.wav"}, 1, "has 2 channels"},
+        Failure {"InputWithNoAudio", {"render", "headeronly.wav", "-o", "b.wav"}, 1,
+                 "'headeronly.wav' holds no audio: its header claims 3000 frames, but the file ends right after its header"},
+        Failure {"MonoRatesDiffer", {"render", "m1.wav", "m2.wav", "m3.wav", "m44.wav", "-o", "b.wav"}, 1, "differ in sample rate"},
+        Failure {"MonoLengthsDiffer", {"render", "m1.wav", "m2.wav", "mshort.wav", "m3.wav", "-o", "b.wav"}, 1, "differ in length"},
+        Failure {"ThreeMonoFiles", {"render", "m1.wav", "m2.wav", "m3.wav", "-o", "b.wav"}, 1, "exactly four"},
+        Failure {"MonoAndFourChannelMixed", {"render", "take.wav", "m1.wav", "-o", "b.wav"}, 1, "mixed"},
+        Failure {"SeveralTakesIntoASoundFileName", {"render", "take.wav", "take2.wav", "-o", "pair.amb"}, 2,
+                 "'pair.amb' names a sound file: give a folder (-o pair/), or render one take at a time"},
+        Failure {"UnknownProgramName", {"render", "take.wav", "-o", "b.wav", "--program", "Studio"}, 1, "unknown program"},
+        Failure {"UnknownProgramNumber", {"render", "take.wav", "-o", "b.wav", "--program", "9"}, 1, "unknown program"},
+        Failure {"UnknownParameter", {"render", "take.wav", "-o", "b.wav", "--set", "Volume=3"}, 1, "unknown parameter"},
+        Failure {"ValueOutOfRange", {"render", "take.wav", "-o", "b.wav", "--set", "LF Cut Freq=5"}, 1, "out of range"},
+        Failure {"OutputFolderIsAFile", {"render", "take.wav", "-o", "afile/b.wav"}, 1, "is not a folder"},
+        Failure {"OutputFolderMissing", {"render", "take.wav", "-o", "nowhere/b.wav"}, 1, "does not exist"},
+        Failure {"OutputIsTheInput", {"render", "take.wav", "-o", "take.wav"}, 1, "overwrite its input"},
+        Failure {"OutputTypeUnknown", {"render", "take.wav", "-o", "b.txt"}, 1, "cannot tell the file type"},
+        Failure {"AmbixIntoAmb", {"render", "take.wav", "-o", "b.amb", "--format", "ambix"}, 1, "FuMa"},
+        Failure {"FloatIntoFlac", {"render", "take.wav", "-o", "b.flac", "--subtype", "float"}, 1, "pcm16 or pcm24"},
+        Failure {"CalibrationFolderMissing", {"render", "take.wav", "-o", "b.wav", "--calibrations", "nocal"}, 1, "calibration folder"},
+        Failure {"UnknownFormat", {"render", "take.wav", "-o", "b.wav", "--format", "acn"}, 2, "fuma or ambix"},
+        Failure {"UnknownOption", {"render", "take.wav", "-o", "b.wav", "--gain", "3"}, 2, "unknown option"},
+        Failure {"NoOutput", {"render", "take.wav"}, 2, "needs an output"},
+        Failure {"UnknownCommand", {"frobnicate"}, 2, "no command"}),
+    [](const testing::TestParamInfo<Failure>& info) { return std::string(info.param.name); });
 
 TEST(RenderFailure, PartWayThroughLeavesNeitherTheOutputNorItsTemporaryFile)
 {

@@ -3,12 +3,15 @@
 #include "tools/sonquad/CliError.h"
 #include "tools/sonquad/Text.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include <unistd.h>
@@ -165,28 +168,264 @@ std::string openFailureReason(const std::string& path)
     return reason.empty() ? "unreadable" : toLower(reason.substr(0, 1)) + reason.substr(1);
 }
 
+// ---- recordings cut short ----
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Where a RIFF or RF64 file's audio starts and how much its header says there is.
+struct DataChunk {
+    std::uint64_t offset = 0;            // first byte of the audio
+    std::uint64_t claimedBytes = 0;      // the data size the header states
+    std::uint64_t sizeFieldOffset = 0;   // where that size is stored (little-endian)
+    int sizeFieldBytes = 4;              // 4 (RIFF data chunk) or 8 (RF64 ds64 chunk)
+    unsigned blockAlign = 0;             // bytes per frame
+};
+
+std::uint64_t littleEndian(const unsigned char* bytes, int count)
+{
+    std::uint64_t value = 0;
+    for (int i = count - 1; i >= 0; --i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+bool isChunkId(const unsigned char* id)
+{
+    for (int i = 0; i < 4; ++i)
+        if (!std::isalnum(id[i]) && id[i] != ' ' && id[i] != '_')
+            return false;
+    return true;
+}
+
+// The data chunk of a RIFF (WAV, WAVEX, .amb) or RF64 file of uncompressed samples (integer or
+// float, plain or extensible format); nothing for any other file or one cut inside its header.
+std::optional<DataChunk> findDataChunk(std::FILE* file, std::uint64_t fileLength)
+{
+    unsigned char head[12];
+    if (std::fread(head, 1, 12, file) != 12 || std::memcmp(head + 8, "WAVE", 4) != 0)
+        return std::nullopt;
+    const bool rf64 = std::memcmp(head, "RF64", 4) == 0;
+    if (!rf64 && std::memcmp(head, "RIFF", 4) != 0)
+        return std::nullopt;
+    DataChunk data;
+    std::optional<std::uint64_t> ds64DataBytes;
+    std::uint64_t ds64FieldOffset = 0;
+    bool uncompressed = false;
+    std::uint64_t position = 12;
+    while (position + 8 <= fileLength) {
+        unsigned char chunk[8];
+        if (::fseeko(file, static_cast<off_t>(position), SEEK_SET) != 0 || std::fread(chunk, 1, 8, file) != 8)
+            return std::nullopt;
+        const std::uint64_t size = littleEndian(chunk + 4, 4);
+        const std::uint64_t body = position + 8;
+        if (std::memcmp(chunk, "data", 4) == 0) {
+            if (!uncompressed || data.blockAlign == 0)
+                return std::nullopt;
+            data.offset = body;
+            if (rf64 && ds64DataBytes) {
+                data.claimedBytes = *ds64DataBytes;
+                data.sizeFieldOffset = ds64FieldOffset;
+                data.sizeFieldBytes = 8;
+            } else {
+                data.claimedBytes = size;
+                data.sizeFieldOffset = position + 4;
+            }
+            return data;
+        }
+        unsigned char fields[16] = {};
+        const std::size_t wanted = std::min<std::uint64_t>(size, sizeof fields);
+        if (std::fread(fields, 1, wanted, file) != wanted)
+            return std::nullopt;
+        if (std::memcmp(chunk, "fmt ", 4) == 0 && size >= 16) {
+            // Format tag 1 (integer PCM), 3 (IEEE float) or 0xFFFE (extensible, PCM or float).
+            const std::uint64_t tag = littleEndian(fields, 2);
+            uncompressed = tag == 1 || tag == 3 || tag == 0xFFFE;
+            data.blockAlign = static_cast<unsigned>(littleEndian(fields + 12, 2));
+        } else if (rf64 && std::memcmp(chunk, "ds64", 4) == 0 && size >= 16) {
+            ds64DataBytes = littleEndian(fields + 8, 8);
+            ds64FieldOffset = body + 8;
+        }
+        position = body + size + (size & 1);   // chunks are padded to an even length
+    }
+    return std::nullopt;
+}
+
+// Whether the bytes from offset to the end of the file are whole chunks (metadata after an
+// empty data chunk), not samples: then a header that claims no audio is right.
+bool onlyChunksFollow(std::FILE* file, std::uint64_t offset, std::uint64_t fileLength)
+{
+    for (int chunks = 0; chunks < 64 && offset + 8 <= fileLength; ++chunks) {
+        unsigned char chunk[8];
+        if (::fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0 || std::fread(chunk, 1, 8, file) != 8 ||
+            !isChunkId(chunk))
+            return false;
+        const std::uint64_t size = littleEndian(chunk + 4, 4);
+        offset += 8 + size + (size & 1);
+        if (offset == fileLength || offset == fileLength + 1)   // the last pad byte may be missing
+            return true;
+    }
+    return false;
+}
+
+struct Inspection {
+    std::optional<Recovery> recovery;   // the header disagrees with the file's length
+    std::optional<DataChunk> patch;     // the data size to correct before libsndfile reads it
+    std::uint64_t correctedBytes = 0;   // the data size written into the patch
+};
+
+Inspection inspect(const std::string& path)
+{
+    Inspection result;
+    std::error_code error;
+    const std::uint64_t fileLength = fs::file_size(path, error);
+    if (error)
+        return result;
+    const FileHandle file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        return result;
+    const std::optional<DataChunk> data = findDataChunk(file.get(), fileLength);
+    if (!data)
+        return result;
+    const std::uint64_t available = fileLength > data->offset ? fileLength - data->offset : 0;
+    const bool neverCompleted =
+        data->claimedBytes == 0 && available > 0 && !onlyChunksFollow(file.get(), data->offset, fileLength);
+    if (data->claimedBytes <= available && !neverCompleted)
+        return result;
+    Recovery recovery;
+    recovery.path = path;
+    recovery.claimedFrames = data->claimedBytes / data->blockAlign;
+    recovery.presentFrames = available / data->blockAlign;
+    recovery.partialBytes = available % data->blockAlign;
+    if (neverCompleted) {
+        // libsndfile would read nothing: it is shown the header with the audio's real size. A
+        // RIFF data chunk states at most 4 GiB - 1.
+        std::uint64_t bytes = recovery.presentFrames * data->blockAlign;
+        if (data->sizeFieldBytes == 4 && bytes > 0xFFFFFFFFull) {
+            recovery.presentFrames = 0xFFFFFFFFull / data->blockAlign;
+            bytes = recovery.presentFrames * data->blockAlign;
+        }
+        result.patch = data;
+        result.correctedBytes = bytes;
+    }
+    result.recovery = recovery;
+    return result;
+}
+
+} // namespace
+
+// The bytes of a file as libsndfile's virtual I/O sees them: the file's own, except for the
+// header's data size, which is replaced. Read-only.
+struct PatchedBytes {
+    FileHandle file;
+    sf_count_t length = 0;                   // bytes in the file
+    sf_count_t position = 0;                 // where the next read starts
+    std::uint64_t patchOffset = 0;           // first replaced byte
+    std::vector<unsigned char> patch;        // the replacement bytes
+
+    static sf_count_t fileLength(void* self) { return static_cast<PatchedBytes*>(self)->length; }
+    static sf_count_t tell(void* self) { return static_cast<PatchedBytes*>(self)->position; }
+    static sf_count_t seek(sf_count_t offset, int whence, void* self)
+    {
+        auto& bytes = *static_cast<PatchedBytes*>(self);
+        const sf_count_t base = whence == SEEK_CUR ? bytes.position : whence == SEEK_END ? bytes.length : 0;
+        bytes.position = std::max<sf_count_t>(0, base + offset);
+        return bytes.position;
+    }
+    static sf_count_t read(void* destination, sf_count_t count, void* self)
+    {
+        auto& bytes = *static_cast<PatchedBytes*>(self);
+        if (count <= 0 || ::fseeko(bytes.file.get(), static_cast<off_t>(bytes.position), SEEK_SET) != 0)
+            return 0;
+        const sf_count_t got =
+            static_cast<sf_count_t>(std::fread(destination, 1, static_cast<std::size_t>(count), bytes.file.get()));
+        auto* out = static_cast<unsigned char*>(destination);
+        for (std::size_t i = 0; i < bytes.patch.size(); ++i) {
+            const sf_count_t at = static_cast<sf_count_t>(bytes.patchOffset + i) - bytes.position;
+            if (at >= 0 && at < got)
+                out[at] = bytes.patch[i];
+        }
+        bytes.position += got;
+        return got;
+    }
+    static sf_count_t write(const void*, sf_count_t, void*) { return 0; }
+};
+
+std::string describeRecovery(const Recovery& recovery)
+{
+    std::string text = inQuotes(recovery.path) + ": its header claims " + std::to_string(recovery.claimedFrames) +
+                       " frames, the file holds " + std::to_string(recovery.presentFrames);
+    if (recovery.partialBytes > 0)
+        text += " and " + std::to_string(recovery.partialBytes) + " bytes of a cut frame";
+    text += recovery.claimedFrames == 0 ? " (a header never completed, as when a recorder loses power)"
+                                        : " (cut short, as when a recorder loses power)";
+    return text;
+}
+
 // ---- input takes ----
 
 namespace {
 
 struct OpenedFile {
+    std::shared_ptr<PatchedBytes> source;   // when read through a corrected header; outlives handle
     SndfileHandle handle;
     SF_INFO info {};
+    std::optional<Recovery> recovery;
 };
 
-OpenedFile openForReading(const std::string& path)
+// Opens a file for reading; with requireAudio, a file of no frames is refused.
+OpenedFile openForReading(const std::string& path, bool requireAudio = true)
 {
     OpenedFile opened;
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &opened.info);
+    const Inspection inspection = inspect(path);
+    SNDFILE* file = nullptr;
+    if (inspection.patch) {
+        auto source = std::make_shared<PatchedBytes>();
+        source->file.reset(std::fopen(path.c_str(), "rb"));
+        std::error_code error;
+        source->length = static_cast<sf_count_t>(fs::file_size(path, error));
+        if (source->file && !error) {
+            source->patchOffset = inspection.patch->sizeFieldOffset;
+            for (int b = 0; b < inspection.patch->sizeFieldBytes; ++b)
+                source->patch.push_back(static_cast<unsigned char>((inspection.correctedBytes >> (8 * b)) & 0xFF));
+            static SF_VIRTUAL_IO io {&PatchedBytes::fileLength, &PatchedBytes::seek, &PatchedBytes::read,
+                                     &PatchedBytes::write, &PatchedBytes::tell};
+            file = sf_open_virtual(&io, SFM_READ, &opened.info, source.get());
+            opened.source = std::move(source);
+        }
+    } else {
+        file = sf_open(path.c_str(), SFM_READ, &opened.info);
+    }
     if (!file)
         throw CliError("cannot open " + inQuotes(path) + ": " + openFailureReason(path));
     opened.handle.reset(file);
     if (opened.info.samplerate <= 0)
         throw CliError(inQuotes(path) + " has no sample rate");
+    opened.recovery = inspection.recovery;
+    if (opened.recovery)   // what libsndfile will deliver is what the file holds
+        opened.recovery->presentFrames = static_cast<std::uint64_t>(std::max<sf_count_t>(0, opened.info.frames));
+    if (requireAudio && opened.info.frames <= 0) {
+        if (opened.recovery)
+            throw CliError(inQuotes(path) + " holds no audio: its header claims " +
+                           std::to_string(opened.recovery->claimedFrames) + " frames, but the file ends " +
+                           (opened.recovery->partialBytes ? "inside the first frame" : "right after its header"));
+        throw CliError(inQuotes(path) + " holds no audio (0 frames)");
+    }
     return opened;
 }
 
 } // namespace
+
+SoundHeader readSoundHeader(const std::string& path)
+{
+    const OpenedFile opened = openForReading(path, false);
+    return {opened.info.channels, opened.info.samplerate, static_cast<std::uint64_t>(opened.info.frames),
+            opened.recovery};
+}
 
 InputTake::InputTake(const std::vector<std::string>& inputPaths) : paths(inputPaths)
 {
@@ -221,8 +460,12 @@ InputTake::InputTake(const std::vector<std::string>& inputPaths) : paths(inputPa
     frameCount = static_cast<std::uint64_t>(std::max<sf_count_t>(0, opened[0].info.frames));
     hasBroadcast = sf_command(opened[0].handle.get(), SFC_GET_BROADCAST_INFO, &broadcastInfo,
                               sizeof broadcastInfo) == SF_TRUE;
-    for (OpenedFile& file : opened)
+    for (OpenedFile& file : opened) {
+        if (file.recovery)
+            recovered.push_back(*file.recovery);
+        sources.push_back(std::move(file.source));
         files.push_back(std::move(file.handle));
+    }
 }
 
 std::size_t InputTake::read(float* const capsules[4], std::size_t count)
@@ -261,6 +504,7 @@ SoundData readSound(const std::string& path)
     data.channels = opened.info.channels;
     data.frames = static_cast<std::uint64_t>(std::max<sf_count_t>(0, opened.info.frames));
     data.interleaved.resize(data.frames * static_cast<std::uint64_t>(data.channels));
+    data.recovery = opened.recovery;
     const sf_count_t got = sf_readf_float(opened.handle.get(), data.interleaved.data(), opened.info.frames);
     if (got != opened.info.frames)
         throw CliError("reading " + inQuotes(path) + " failed after " + std::to_string(std::max<sf_count_t>(got, 0)) +

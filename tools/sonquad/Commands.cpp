@@ -62,7 +62,8 @@ const CommandHelp kHelp[] = {
      "  --turns                  sources one after another instead of all at once\n"
      "  --orientation upright|inverted|endfire   how the virtual microphone is mounted\n"
      "  --level DB               each source's RMS level at the centre, dBFS (default -20)\n"
-     "  --seed N                 pink-noise seed      --subtype, --container as for render\n"},
+     "  --seed N                 pink-noise seed      --subtype, --container as for render\n"
+     "  -q, --quiet              no summary line\n"},
     {"analyze",
      "sonquad analyze FILE [--format fuma|ambix] [--segments N]\n"
      "  Direction of arrival per octave band from the pseudo-intensity vector (W.X, W.Y, W.Z),\n"
@@ -102,7 +103,11 @@ std::string usage(const std::string& command)
     std::string text = "sonquad: the command-line host of the SonquadVST A-format to B-format converter\n\n";
     for (const CommandHelp& help : kHelp)
         text += std::string(help.text) + "\n";
-    text += "sonquad help COMMAND shows one command.\n";
+    text += "sonquad help COMMAND shows one command.\n\n"
+            "exit status\n"
+            "  0  done (also a render of a cut-short take, which a warning reports)\n"
+            "  1  the work could not be done: a file, a value, a program (a batch: any of its files)\n"
+            "  2  the command line is wrong: an unknown command or option, a missing or bad value\n";
     return text;
 }
 
@@ -249,7 +254,8 @@ int runSynth(const std::vector<std::string>& args)
                                {"--level", nullptr, true, false},
                                {"--seed", nullptr, true, false},
                                {"--subtype", nullptr, true, false},
-                               {"--container", nullptr, true, false}},
+                               {"--container", nullptr, true, false},
+                               {"--quiet", "-q", false, false}},
                               "synth");
     if (!arguments.positional().empty())
         throw UsageError("synth takes no input files (-o FILE names its output)");
@@ -318,6 +324,8 @@ int runSynth(const std::vector<std::string>& args)
         for (int c = 0; c < 4; ++c)
             interleaved[4 * n + c] = capsules[c][n];
     writeSound(*output, *container, type, settings.rate, 4, interleaved);
+    if (arguments.flag("--quiet"))
+        return 0;
 
     std::string sources;
     for (const Source& source : settings.sources)
@@ -350,6 +358,9 @@ int runAnalyze(const std::vector<std::string>& args)
 
     const std::string& path = arguments.positional()[0];
     const SoundData sound = readSound(path);
+    if (sound.recovery)
+        Progress::printLine("sonquad: warning: " + describeRecovery(*sound.recovery) + "; its " +
+                            std::to_string(sound.recovery->presentFrames) + " frames are analysed");
     if (sound.channels != 4)
         throw CliError(inQuotes(path) + " has " + std::to_string(sound.channels) +
                        " channels: analyze takes four-channel B-format");

@@ -19,19 +19,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct InputHeader {
-    int channels = 0;
-    std::uint64_t frames = 0;
-};
-
-InputHeader readHeader(const std::string& path)
+// Extensions of sound files: an output named so is a file, never a folder to create.
+bool namesSoundFile(const std::string& path)
 {
-    SF_INFO info {};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file)
-        throw CliError("cannot open " + inQuotes(path) + ": " + openFailureReason(path));
-    sf_close(file);
-    return {info.channels, static_cast<std::uint64_t>(std::max<sf_count_t>(0, info.frames))};
+    if (containerForPath(path))
+        return true;
+    const std::string extension = toLower(fs::path(path).extension().string());
+    for (const char* known : {".wave", ".bwf", ".aif", ".aiff", ".aifc", ".ogg", ".oga", ".opus", ".mp3", ".au", ".snd"})
+        if (extension == known)
+            return true;
+    return false;
 }
 
 bool sameFile(const std::string& a, const std::string& b)
@@ -71,16 +68,16 @@ std::vector<RenderJob> planRender(const std::vector<std::string>& inputs, const 
     if (output.empty())
         throw UsageError("render needs an output: -o FILE, or -o FOLDER for several files");
 
-    std::vector<InputHeader> headers;
+    std::vector<SoundHeader> headers;
     for (const std::string& input : inputs)
-        headers.push_back(readHeader(input));
+        headers.push_back(readSoundHeader(input));
     for (std::size_t k = 0; k < inputs.size(); ++k) {
         if (headers[k].channels != 1 && headers[k].channels != 4)
             throw CliError(inQuotes(inputs[k]) + " has " + std::to_string(headers[k].channels) +
                            " channels: render takes four-channel files (capsules 1 to 4) or four mono files");
     }
-    const bool anyMono = std::any_of(headers.begin(), headers.end(), [](const InputHeader& h) { return h.channels == 1; });
-    const bool anyFour = std::any_of(headers.begin(), headers.end(), [](const InputHeader& h) { return h.channels == 4; });
+    const bool anyMono = std::any_of(headers.begin(), headers.end(), [](const SoundHeader& h) { return h.channels == 1; });
+    const bool anyFour = std::any_of(headers.begin(), headers.end(), [](const SoundHeader& h) { return h.channels == 4; });
     if (anyMono && anyFour)
         throw CliError("mono and four-channel inputs mixed: give one take of four mono files, or four-channel files");
 
@@ -97,6 +94,13 @@ std::vector<RenderJob> planRender(const std::vector<std::string>& inputs, const 
     } else if (inputs.size() == 1 && !outputIsFolder) {
         jobs.push_back({inputs, output});
     } else {
+        // Several takes give several files, which need a folder; a name like "pair.amb" is meant
+        // as one file, and a folder of that name would only puzzle.
+        if (!fs::is_directory(output, error) && output.back() != '/' && namesSoundFile(output))
+            throw UsageError(std::to_string(inputs.size()) + " four-channel files make " + std::to_string(inputs.size()) +
+                             " outputs, which go into a folder, but " + inQuotes(output) +
+                             " names a sound file: give a folder (-o " + fs::path(output).stem().string() +
+                             "/), or render one take at a time");
         if (fs::exists(output, error) && !fs::is_directory(output, error))
             throw UsageError("several four-channel files render into a folder: " + inQuotes(output) + " is a file");
         if (!fs::exists(output, error)) {
@@ -157,6 +161,7 @@ RenderReport renderTake(const RenderJob& job, const RenderSettings& settings, Pr
     report.frames = take.frames();
     report.rate = take.rate();
     report.inputHadBroadcast = take.broadcast() != nullptr;
+    report.recoveries = take.recoveries();
 
     // The rate first: the sets that the program and the settings select are then prepared for
     // the rate the take will run at, not for the plug-in's default.
@@ -251,11 +256,17 @@ std::string describe(const RenderJob& job, const RenderReport& report, const Ren
                                       : ", " + std::to_string(report.latency) + "-sample delay kept";
     if (report.broadcastWritten)
         line += ", bext kept";
+    if (!report.recoveries.empty())
+        line += ", recovered from a cut-short input (see the warning)";
     return line;
 }
 
 void warnAbout(const RenderReport& report)
 {
+    for (const Recovery& recovery : report.recoveries)
+        Progress::printLine("sonquad: warning: " + describeRecovery(recovery) + "; its " +
+                            std::to_string(recovery.presentFrames) + " frames are rendered into " +
+                            inQuotes(report.output));
     if (report.switchedToRf64)
         Progress::printLine("sonquad: note: " + inQuotes(report.output) + " passes 4 GiB: written as RF64");
     if (report.clippedSamples > 0)
@@ -280,7 +291,7 @@ int renderAll(const std::vector<RenderJob>& jobs, const RenderSettings& settings
 
     std::uint64_t totalFrames = 0;
     for (const RenderJob& job : jobs)
-        totalFrames += readHeader(job.inputs[0]).frames;
+        totalFrames += readSoundHeader(job.inputs[0]).frames;
     Progress progress(!quiet && stderrIsTerminal(), totalFrames, static_cast<int>(jobs.size()));
 
     std::atomic<std::size_t> next {0};

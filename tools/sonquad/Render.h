@@ -53,12 +53,14 @@ struct RenderReport {
     bool inputHadBroadcast = false;
     bool broadcastWritten = false;
     bool ambisonicFlagged = false;        // .amb: WAVEX flagged as B-format
+    std::vector<Recovery> recoveries;     // input files read as far as their audio really goes
 };
 
 // The takes a render command line asks for: one four-channel file or four mono files into the
 // output file, or four-channel files (one or more) into the output folder under their own
 // names. Throws CliError for missing files, wrong channel counts, a mix of mono and
-// four-channel files, or an output that would overwrite an input.
+// four-channel files, several takes into an output named like a sound file, or an output that
+// would overwrite an input.
 std::vector<RenderJob> planRender(const std::vector<std::string>& inputs, const std::string& output,
                                   const RenderSettings& settings);
 
