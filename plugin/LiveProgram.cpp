@@ -8,27 +8,30 @@ void ProgramName::set(const char* text)
 {
     char padded[kSize] = {};
     std::strncpy(padded, text ? text : "", kSize - 1);
-    renames.fetch_add(1, std::memory_order_acq_rel);
+    // Concurrent renames each take a copy of their own; the one published last wins.
+    const std::uint32_t rename = reserved.fetch_add(1, std::memory_order_relaxed) + 1;
+    Copy& copy = copies[rename % kCopies];
+    copy.writes.fetch_add(1, std::memory_order_acq_rel);
     for (int w = 0; w < kWords; ++w) {
         std::uint64_t word;
         std::memcpy(&word, padded + 8 * w, sizeof word);
-        words[w].store(word, std::memory_order_relaxed);
+        copy.words[w].store(word, std::memory_order_relaxed);
     }
-    renames.fetch_add(1, std::memory_order_release);
+    copy.writes.fetch_add(1, std::memory_order_release);
+    renames.store(rename, std::memory_order_release);
 }
 
 void ProgramName::get(char (&text)[kSize]) const
 {
-    // A rename that overlaps the read shows as a change of the counter; three tries are plenty
-    // for renames typed by a person, and the last read is kept whatever happens.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const std::uint32_t before = renames.load(std::memory_order_acquire);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const Copy& copy = copies[renames.load(std::memory_order_acquire) % kCopies];
+        const std::uint32_t before = copy.writes.load(std::memory_order_acquire);
         for (int w = 0; w < kWords; ++w) {
-            const std::uint64_t word = words[w].load(std::memory_order_relaxed);
+            const std::uint64_t word = copy.words[w].load(std::memory_order_relaxed);
             std::memcpy(text + 8 * w, &word, sizeof word);
         }
         std::atomic_thread_fence(std::memory_order_acquire);
-        if ((before & 1u) == 0 && renames.load(std::memory_order_relaxed) == before)
+        if ((before & 1u) == 0 && copy.writes.load(std::memory_order_relaxed) == before)
             break;
     }
     text[kSize - 1] = '\0';

@@ -8,8 +8,10 @@
 #include <atomic>
 #include <cstdint>
 
-// A program name of at most 23 characters in three atomic words. A reader that meets a rename in
-// progress reads again (a bounded number of times), so it gets one name or the other.
+// A program name of at most 23 characters. A rename writes the next of eight copies and then
+// publishes its number; a reader copies the published one and checks that no rename rewrote it
+// meanwhile (reading again, a bounded number of times). Only eight renames during one read of 24
+// bytes could make a reader see a mixture.
 class ProgramName {
 public:
     static constexpr int kSize = ProgramRecord::kNameSize;   // 23 characters and the terminator
@@ -21,8 +23,14 @@ public:
 
 private:
     static constexpr int kWords = kSize / 8;
-    std::atomic<std::uint64_t> words[kWords] = {};   // the characters, zero-padded
-    std::atomic<std::uint32_t> renames {0};          // odd while a rename is being written
+    static constexpr std::uint32_t kCopies = 8;
+    struct Copy {
+        std::atomic<std::uint64_t> words[kWords] = {};   // the characters, zero-padded
+        std::atomic<std::uint32_t> writes {0};           // odd while this copy is being written
+    };
+    Copy copies[kCopies];
+    std::atomic<std::uint32_t> reserved {0};             // copies handed out to renames so far
+    std::atomic<std::uint32_t> renames {0};              // the rename last published; its copy is renames % 8
 };
 
 struct LiveProgram {
