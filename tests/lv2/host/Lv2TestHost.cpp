@@ -210,20 +210,23 @@ struct Plugin::Worker {
         thread = std::thread([this] {
             for (;;) {
                 wake.acquire();
+                workQueued();
                 if (stopping.load())
                     return;
-                workQueued();
             }
         });
     }
 
+    // Finishes the work already scheduled (a plug-in may have scheduled the release of memory,
+    // as the example sampler does after installing a sample), then ends the thread.
     void stop()
     {
-        if (!thread.joinable())
-            return;
-        stopping = true;
-        wake.release();
-        thread.join();
+        if (thread.joinable()) {
+            stopping = true;
+            wake.release();
+            thread.join();
+        }
+        workQueued();
     }
 };
 
@@ -386,7 +389,7 @@ Plugin::Plugin(World& lilvWorld, const std::string& uri, double sampleRate, uint
 
 Plugin::~Plugin()
 {
-    if (worker)
+    if (worker && instance)
         worker->stop();
     if (instance) {
         if (active)
