@@ -11,7 +11,7 @@
 // Release mode, runs it with repetitions and prints the table (bench/table.py).
 #include "dsp/CCoincidenceFilter.h"
 #include "dsp/FFTReal.h"
-#include "plugin/Parameters.h"
+#include "model/Parameters.h"
 #include "tools/vsthost/PluginHost.h"
 
 #include <benchmark/benchmark.h>
@@ -211,8 +211,7 @@ void BM_FftPair_FFTW_r2r(benchmark::State& state)
 void BM_OverlapSave_CFFTFilter(benchmark::State& state)
 {
     CCoincidenceFilter filter(1, 2.3f, 1.0f);
-    filter.setSampleRate(kRate);
-    filter.reset();
+    filter.prepare(kRate);
     std::vector<float> samples(1024);
     const std::vector<double> noise = noiseDoubles(1024, 3);
     for (auto _ : state) {

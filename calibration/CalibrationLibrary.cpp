@@ -1,9 +1,11 @@
 #include "calibration/CalibrationLibrary.h"
 
+#include "calibration/CalibrationFolders.h"
+
 #include "calibration/ProcessorConfiguration.h"
 #include "calibration/TextCalibration.h"
 #include "platform/platform.h"
-#include "plugin/ProgramRecord.h"
+#include "model/ProgramRecord.h"
 
 #include <cstdio>
 #include <functional>
@@ -97,7 +99,7 @@ void loadProcessorConfigurations(const std::vector<std::string>& folders, Progra
 void scanCalibrationFolders(ProgramRecord* programs, int programCount,
                             FilterBank& postMatrixFilters, const DiagnosticSink* sink)
 {
-    const std::vector<std::string> folders = platform::calibrationFolders();
+    const std::vector<std::string> folders = calibration::calibrationFolders();
     int nextSlot = calibration::kFirstCalibrationSlot;
     loadTextCalibrations(folders, programs, programCount, nextSlot, postMatrixFilters, sink);
     loadProcessorConfigurations(folders, programs, programCount, nextSlot, postMatrixFilters, sink);

@@ -1,14 +1,13 @@
 #include "calibration/ProcessorConfiguration.h"
 
 #include "calibration/COSCFile.h"
-#include "calibration/CalibrationValues.h"
 #include "calibration/TextCalibration.h"
 #include "dsp/CParaEQ2Band.h"
 #include "dsp/CParaEQ3Band.h"
 #include "dsp/Decibel.h"
 #include "dsp/FilterBank.h"
-#include "plugin/Parameters.h"
-#include "plugin/ProgramRecord.h"
+#include "model/Parameters.h"
+#include "model/ProgramRecord.h"
 
 #include <cmath>
 #include <cstring>
@@ -88,8 +87,8 @@ public:
 
         completeSet(set);
         program.value(param::kPreMatrixFilterNumber) = 0.0f;
-        program.value(param::kPostMatrixFilterNumber) = calibration::filterSetValue(set);
-        calibration::raiseSetCount(bank);
+        program.value(param::kPostMatrixFilterNumber) = param::filterSetValue(set);
+        bank.countSet();
         return ScanStep::kGoOn;
     }
 
@@ -101,7 +100,7 @@ private:
 
     void setPerMessageValues()
     {
-        calibration::setProgramName(program, calibrationName);
+        program.setName(calibrationName.c_str());
         if (messageNumber == 1 && calibrationName.size() > ProgramRecord::kNameSize - 1)
             diag.report(0, {}, "program name cut to 23 characters: \"" + std::string(program.name) + "\"");
         program.value(param::kGainsLinked) = 0.0f;
@@ -164,7 +163,7 @@ private:
             report("centre frequency or width not above 0; ignored");
             return;
         }
-        const float freqValue = calibration::eqFrequencyValue(static_cast<double>(freqHz));
+        const float freqValue = param::eqFrequencyValue(static_cast<double>(freqHz));
         const float bandwidthHz = freqHz * relativeWidth;
         const float widthValue
             = static_cast<float>(bandwidthToOctaves(freqHz, static_cast<double>(bandwidthHz))) / 5.0f;

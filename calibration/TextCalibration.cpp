@@ -1,10 +1,11 @@
 #include "calibration/TextCalibration.h"
 
-#include "calibration/CalibrationValues.h"
+#include "calibration/CoefficientFile.h"
+
 #include "dsp/FilterBank.h"
 #include "platform/platform.h"
-#include "plugin/Parameters.h"
-#include "plugin/ProgramRecord.h"
+#include "model/Parameters.h"
+#include "model/ProgramRecord.h"
 
 #include <charconv>
 #include <cmath>
@@ -241,21 +242,21 @@ Converted convert(const KeyRow& row, int n, float v, const ProgramRecord& progra
             return result(0.0f);
         if (v < 0.0f)
             return Converted {false, 0.0f, "a frequency below 0 has no logarithm"};
-        return result(calibration::eqFrequencyValue(static_cast<double>(v)));
+        return result(param::eqFrequencyValue(static_cast<double>(v)));
     case Conversion::kEqBandwidth: {
         if (v == 0.0f)
             return result(0.0f);
         if (v < 0.0f)
             return Converted {false, 0.0f, "a bandwidth below 0 has no width in octaves"};
         // The centre is the capsule's as the program holds it now.
-        const float f0 = calibration::eqFrequencyHzOfValue(program.value(param::capEqFreq(n)));
+        const float f0 = param::eqCentreHzOfStoredValue(program.value(param::capEqFreq(n)));
         const float octaves = static_cast<float>(bandwidthToOctaves(f0, static_cast<double>(v)));
         return result(octaves / 5.0f);
     }
     case Conversion::kLfFrequency:
         if (v <= 0.0f)
             return Converted {false, 0.0f, "a frequency of 0 or below has no logarithm"};
-        return result(calibration::lfFrequencyValue(static_cast<double>(v)));
+        return result(param::lfFrequencyValue(static_cast<double>(v)));
     }
     return Converted {false, 0.0f, "unknown key"};
 }
@@ -369,7 +370,7 @@ void loadCoefficientLine(const LineReader& reader, const std::string& folder,
                     "coefficient file path longer than 1023 characters; nothing loaded");
         return;
     }
-    (w ? wTable : velocityTable).loadFile(path.c_str());
+    loadCoefficientFile(w ? wTable : velocityTable, path.c_str());
 }
 
 } // namespace
@@ -404,7 +405,7 @@ void readTextCalibration(std::FILE* file, const std::string& folder,
 {
     const DiagnosticReporter diag(sink, filePath);
 
-    calibration::setProgramName(program, calibrationName);
+    program.setName(calibrationName.c_str());
     if (calibrationName.size() > ProgramRecord::kNameSize - 1)
         diag.report(0, {}, "program name cut to 23 characters: \"" + std::string(program.name) + "\"");
     program.value(param::kGainsLinked) = 0.0f;
@@ -478,9 +479,9 @@ void readTextCalibration(std::FILE* file, const std::string& folder,
     }
 
     program.value(param::kPreMatrixFilterNumber) = 0.0f;
-    program.value(param::kPostMatrixFilterNumber) = calibration::filterSetValue(set);
+    program.value(param::kPostMatrixFilterNumber) = param::filterSetValue(set);
     program.value(param::kLfEnabled) = 1.0f;
     program.value(param::kEqsEnabled) = 1.0f;
     program.value(param::kViewMode) = 0.0f;
-    calibration::raiseSetCount(postMatrixFilters);
+    postMatrixFilters.countSet();
 }

@@ -15,8 +15,8 @@
 // Threads: everything here runs on the host thread that constructs the plug-in.
 #pragma once
 
-#include "calibration/CFilterCoefficients.h"
 #include "calibration/Diagnostics.h"
+#include "dsp/CFilterCoefficients.h"
 #include "dsp/CIIRFilter.h"
 
 #include <cstdio>

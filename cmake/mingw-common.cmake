@@ -3,7 +3,7 @@
 # The posix thread-model compilers are used: with them std::thread and std::this_thread work
 # (the plug-in yields while a set is in use, the test suite starts threads). Their winpthread
 # runtime, libgcc and libstdc++ are linked statically, so no binary needs a DLL of the
-# toolchain beside it: the plug-in DLL links that way on its own (host/CMakeLists.txt), the
+# toolchain beside it: the plug-in DLL links that way on its own (module/CMakeLists.txt), the
 # programs through the flags below.
 set(CMAKE_SYSTEM_NAME Windows)
 

@@ -38,3 +38,12 @@ void CABMatrix::process(float* a, float* b, float* c, float* d, std::int32_t cou
         d[i] = Z;
     }
 }
+
+void CABMatrix::setGains(const float capOutGainDb[4][4], const float outputGainDb[4])
+{
+    for (int o = 0; o < 4; ++o) {
+        for (int k = 0; k < 4; ++k)
+            matrixDb[o][k] = capOutGainDb[k][o];
+        outputDb[o] = outputGainDb[o];
+    }
+}

@@ -22,6 +22,10 @@ public:
     // are. The four buffers must be distinct. [audio thread]
     void process(float* a, float* b, float* c, float* d, std::int32_t count);
 
+    // Loads the weights from a [capsule][output] table (so the matrix holds its transpose) and the
+    // four output gains, all in dB. [audio thread]
+    void setGains(const float capOutGainDb[4][4], const float outputGainDb[4]);
+
     float matrixDb[4][4] = {};                    // dB, [output W X Y Z][capsule A B C D]
     float outputDb[4] = {};                       // dB, gain of W, X, Y, Z
 };

@@ -7,7 +7,7 @@
 // sample rate with the level of the last point.
 //
 // Lifecycle: points are added on the host thread at construction of the owning set; design
-// runs inside process on the audio thread and allocates nothing. The curve is evaluated one
+// runs in prepare on the host thread and allocates nothing. The curve is evaluated one
 // parameter step at a time (at most four non-zero cubic basis values per step), so the object
 // keeps no basis table.
 #pragma once
@@ -28,7 +28,7 @@ public:
     void addPoint(float frequencyHz, float level);    // [host thread]
 
     // Draws the curve for rateHz into H, then converts it to minimum phase when minimumPhase is
-    // set. [audio thread]
+    // set. [host thread]
     void design(float rateHz) override;
 
     std::int32_t pointCount() const { return count; }

@@ -6,7 +6,7 @@
 // flat response). A larger spacing moves the correction to lower frequencies by 1.47 / spacing.
 //
 // Lifecycle: built on the host thread when the plug-in builds its filter sets, never rebuilt;
-// everything else is CFFTFilter's (design at the first block after a rate change).
+// everything else is CFFTFilter's (designed by prepare, on the host thread).
 #pragma once
 
 #include "dsp/CBSplineFilter.h"

@@ -1,11 +1,9 @@
 #include "dsp/CFFTFilter.h"
 
-#include "calibration/CFilterCoefficients.h"
-#include "platform/platform.h"
+#include "dsp/CFilterCoefficients.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <iterator>
 #include <new>
 
@@ -62,23 +60,14 @@ void CFFTFilter::design(float rateHz)
 {
     sampleRate = rateHz;
 
-    // The table is asked only for a rate it holds: looking up an absent rate would insert an
-    // entry (an allocation on the audio thread), and a NaN key has no place in its ordering.
+    // A NaN key has no place in the table's ordering: such a rate has no response.
     const float* impulse = nullptr;
     std::int32_t impulseLength = 0;
-    if (coefficients) {
-        if (!std::isnan(rateHz) && coefficients->contains(rateHz)) {
-            impulse = coefficients->numerator(rateHz);
-            impulseLength = coefficients->numeratorLength(rateHz);
-        }
-        if (!impulse) {
-            char text[96];
-            std::snprintf(text, sizeof text, "No filter found for sampling rate %6.0f",
-                          static_cast<double>(rateHz));
-            platform::showMessage(text);
-            impulseLength = 0;
-        }
+    if (coefficients && !std::isnan(rateHz)) {
+        impulse = coefficients->numerator(rateHz);
+        impulseLength = impulse ? coefficients->numeratorLength(rateHz) : 0;
     }
+    missingResponse = coefficients && !impulse;
 
     ensureTransform();
 
@@ -104,19 +93,19 @@ void CFFTFilter::design(float rateHz)
         fft->forward_transform(spectrum, response);
 }
 
-void CFFTFilter::prepare()
+void CFFTFilter::prepare(float rateHz)
 {
+    setSampleRate(rateHz);
     // Any inequality redesigns, also an unordered one (NaN).
     if (designPending || !(sampleRate == requestedRate) || !fft) {
         design(requestedRate);
         designPending = false;
     }
+    reset();
 }
 
 void CFFTFilter::process(float* buffer, std::int32_t count)
 {
-    // Normally prepared on the host thread already; this is the fallback.
-    prepare();
     if (!fft || count < 1)
         return;
 

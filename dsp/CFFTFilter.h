@@ -8,11 +8,10 @@
 // Lifecycle and threads:
 // - Construction (host thread) allocates the transform object. Nothing else allocates: a
 //   redesign reuses the transform object, whose tables never change for 2048 points.
-// - setSampleRate only records the requested rate. The owner then calls prepare on the host
-//   thread, which designs there; otherwise the redesign happens inside the next process call,
-//   on the audio thread, which is why design must not allocate either.
-// - The owner calls setSampleRate then reset on a rate change, and process once per block.
-//   No locking: those calls must not overlap a process call.
+// - setSampleRate only records the requested rate; prepare (host thread) designs for it and
+//   resets. process never designs: it runs with the response of the last design (none before
+//   the first: silence).
+// - No locking: the owner makes sure that no host-thread call overlaps a process call.
 #pragma once
 
 #include "dsp/CFilter.h"
@@ -35,26 +34,25 @@ public:
     void init() override;                                         // [host thread]
     // Attaches a table (not owned) of impulse responses per sample rate, or none.
     void setCoefficients(CFilterCoefficients* table) override;    // [host thread]
-    // Records the rate to design for; the redesign happens in the next process call.
+    // Records the rate to design for at the next prepare.
     void setSampleRate(float rateHz) override;                    // [host thread]
-    // Filters count samples in place, 1024 samples late. Redesigns first when the requested rate
-    // differs from the designed one (NaN included). [audio thread]
+    // Filters count samples in place, 1024 samples late, with the response of the last design.
+    // [audio thread]
     void process(float* buffer, std::int32_t count) override;
     // Clears the signal history: zero input, zero output, steady state (position 1024). H, the
     // transform object and both rates stay.
     void reset() override;                                        // [host thread]
 
-    // Designs for the requested rate now, on the calling thread, if process would: the owner
-    // prepares a set this way before it publishes it to the audio thread, so that the design
-    // does not fall into an audio block. The design in process remains as the fallback for a
-    // filter whose rate still differs. Must not overlap a process call. [host thread]
-    void prepare();
+    // setSampleRate, then the design for that rate when the filter has none for it yet (a NaN
+    // rate included), then reset. [host thread]
+    void prepare(float rateHz) override;
+    int latencySamples() const override { return kBlockLength; }
+    int missingResponses() const override { return missingResponse ? 1 : 0; }
 
     // Sets the designed rate (sampleRate) and computes H for it. This version takes the table's
     // impulse response for the exact rate, at most 1024 samples, scaled so that its largest
-    // sample is 1.0 (used unscaled when no sample is positive). No response for the rate: the
-    // message "No filter found for sampling rate %6.0f" and an empty response (silence).
-    // Called from process. [audio thread]
+    // sample is 1.0 (used unscaled when no sample is positive). No response for the rate: an
+    // empty response (silence), and missingResponses says so. [host thread]
     virtual void design(float rateHz);
 
 protected:
@@ -69,7 +67,8 @@ protected:
     CFilterCoefficients* coefficients = nullptr;  // impulse responses per rate; not owned
     std::uint32_t responseLength = 0;             // impulse-response samples in use, <= 1024
     float requestedRate = 48000.0f;               // Hz, from setSampleRate; designed at next process
-    bool designPending = true;                    // no H yet (construction, init): design at next process
+    bool designPending = true;                    // no H yet (construction, init): design at next prepare
+    bool missingResponse = false;                 // the table had no response for the designed rate
     std::unique_ptr<FFTReal> fft;                 // 2048-point transform; null only after allocation failure
     double workBlock[kFftLength];                 // A: previous 1024 inputs, then current 1024; then the block result
     double inputCopy[kFftLength];                 // B: [1024, 2048) hold the current inputs, untouched by transforms

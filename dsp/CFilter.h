@@ -1,9 +1,10 @@
 // The interface of every filter in the signal path. On its own a CFilter passes its signal
 // unchanged: it is the filter of the "None" sets.
 //
-// Lifecycle: construction and setSampleRate/init/reset run on the host thread (construction may
-// allocate; setSampleRate of a table-driven filter may show a message). process runs on the
-// audio thread and never allocates, locks or does I/O.
+// Lifecycle: construction, init, setCoefficients, setSampleRate, reset and prepare run on the host
+// thread (construction and prepare may allocate and design); process runs on the audio thread and
+// never allocates, locks, designs or does I/O. Filters show no messages: one that has no response
+// for a rate says so through missingResponses, and its owner decides what the user sees.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +27,19 @@ public:
     // Filters count samples of buffer in place. [audio thread]
     virtual void process(float* /*buffer*/, std::int32_t /*count*/) {}
     virtual void reset() {}                                     // [host thread]
+
+    // Readies the filter for rateHz, everything it needs before its next process: setSampleRate,
+    // any design that rate calls for, then reset. [host thread]
+    virtual void prepare(float rateHz)
+    {
+        setSampleRate(rateHz);
+        reset();
+    }
+    // Samples by which the output trails the input. [any thread]
+    virtual int latencySamples() const { return 0; }
+    // How many of its coefficient arrays the last setSampleRate found missing for that rate (0
+    // when it has what it needs); such a filter passes its signal unchanged. [host thread]
+    virtual int missingResponses() const { return 0; }
 
     // Copies text into name, cut to fit, always terminated.
     void setName(const char* text);

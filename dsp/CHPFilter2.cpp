@@ -1,10 +1,6 @@
 #include "dsp/CHPFilter2.h"
 
-#include <cmath>
-
-namespace {
-constexpr float kPi = 3.1415927f;   // single-precision pi
-}
+#include "dsp/Sections.h"
 
 CHPFilter2::CHPFilter2()
 {
@@ -29,45 +25,24 @@ void CHPFilter2::setSampleRate(float rateHz)
 
 void CHPFilter2::design()
 {
-    // Single precision throughout, except the tangent: evaluated in double and rounded.
-    const float d = damping;
-    const float k = static_cast<float>(std::tan(static_cast<double>(kPi * frequency / sampleRate)));
-    const float kk = k * k;
-    const float n = k * d + kk + 1.0f;
-    designDen[0] = 2.0f * (kk - 1.0f) / n;
-    designDen[1] = (kk - k * d + 1.0f) / (kk + k * d + 1.0f);
-    designNum[0] = 1.0f / n;
-    designNum[1] = -2.0f * (1.0f / n);
-    designNum[2] = 1.0f / n;
+    const sections::HighPassDesign d = sections::designHighPass(frequency, damping, sampleRate);
+    designDen[0] = d.a1;
+    designDen[1] = d.a2;
+    designNum[0] = d.b0;
+    designNum[1] = d.b1;
+    designNum[2] = d.b2;
 }
 
 void CHPFilter2::process(float* buffer, std::int32_t count)
 {
-    const float gain = inputGain;
-    const float b0 = designNum[0], b1 = designNum[1], b2 = designNum[2];
-    const float a1 = designDen[0], a2 = designDen[1];
-    float px1 = x1, px2 = x2, py1 = y1, py2 = y2;
-    for (std::int32_t i = 0; i < count; ++i) {
-        const float x = gain * buffer[i];
-        // Same terms in the same order as CIIRFilter::process, both sums starting from 0.
-        float acc = 0.0f;
-        acc += b0 * x;
-        acc += b1 * px1;
-        acc += b2 * px2;
-        float feedback = 0.0f;
-        feedback += a1 * py1;
-        feedback += a2 * py2;
-        const float y = acc - feedback;
-        buffer[i] = y;
-        px2 = px1;
-        px1 = x;
-        py2 = py1;
-        py1 = y;
-    }
-    x1 = px1;
-    x2 = px2;
-    y1 = py1;
-    y2 = py2;
+    sections::HighPass<float> s {inputGain, designNum[0], designNum[1], designNum[2], designDen[0], designDen[1],
+                                 x1,        x2,           y1,           y2};
+    for (std::int32_t i = 0; i < count; ++i)
+        buffer[i] = s.step(buffer[i]);
+    x1 = s.x1;
+    x2 = s.x2;
+    y1 = s.y1;
+    y2 = s.y2;
 }
 
 void CHPFilter2::reset()

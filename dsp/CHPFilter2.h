@@ -1,18 +1,13 @@
 // Second-order high-pass designed in closed form: the bilinear transform, pre-warped at the
 // corner, of s^2 / (s^2 + damping*s + 1).
 //
-// The coefficients live in the filter itself (no table), so design allocates nothing and may run
-// on the audio thread, as the LF stage does once per block. process keeps the two past inputs and
-// outputs in locals instead of walking the 1024-entry history; its arithmetic is that of
-// CIIRFilter::process term for term, so the output is bit-identical to the general loop fed the
-// same coefficients.
+// The coefficients live in the filter itself (no table), so design allocates nothing. process
+// runs the section of dsp/Sections.h with the two past inputs and outputs in locals instead of
+// walking the 1024-entry history; its arithmetic is that of CIIRFilter::process term for term, so
+// the output is bit-identical to the general loop fed the same coefficients.
 #pragma once
 
 #include "dsp/CIIRFilter.h"
-
-namespace lanes {
-struct HighPassSection;
-}
 
 class CHPFilter2 : public CIIRFilter {
 public:
@@ -37,7 +32,6 @@ public:
     float damping = 1.4142135f;               // coefficient of s in the normalised prototype, 1/Q
 
 private:
-    friend struct lanes::HighPassSection;   // runs four channels' sections side by side
     float designDen[2] = {0.0f, 0.0f};        // a1, a2 from the last design
     float designNum[3] = {1.0f, 0.0f, 0.0f};  // b0, b1, b2 from the last design
     float x1 = 0.0f;                          // input one sample ago (gain-scaled)

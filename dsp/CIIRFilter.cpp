@@ -1,10 +1,8 @@
 #include "dsp/CIIRFilter.h"
 
-#include "calibration/CFilterCoefficients.h"
-#include "platform/platform.h"
+#include "dsp/CFilterCoefficients.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -37,6 +35,7 @@ void CIIRFilter::init()
     num = nullptr;
     denCount = 0;
     numCount = 0;
+    missingArrays = 0;
 }
 
 void CIIRFilter::setCoefficients(CFilterCoefficients* table)
@@ -47,26 +46,15 @@ void CIIRFilter::setCoefficients(CFilterCoefficients* table)
 void CIIRFilter::setSampleRate(float rateHz)
 {
     sampleRate = rateHz;
+    missingArrays = 0;
     if (!coefficients)
         return;
     den = coefficients->denominator(rateHz);
-    if (!den)
-        showNoFilterMessage(rateHz);
     num = coefficients->numerator(rateHz);
-    if (!num)
-        showNoFilterMessage(rateHz);
+    missingArrays = (den ? 0 : 1) + (num ? 0 : 1);
     // A missing array has no values to count, whatever the table says.
     denCount = den ? clampCount(coefficients->denominatorLength(rateHz)) : 0;
     numCount = num ? clampCount(coefficients->numeratorLength(rateHz)) : 0;
-}
-
-void CIIRFilter::showNoFilterMessage(float rateHz)
-{
-    // "%6.0f" prints no decimal point, so the text does not depend on the process locale.
-    char text[96];
-    std::snprintf(text, sizeof text, "No filter found for sampling rate %6.0f",
-                  static_cast<double>(rateHz));
-    platform::showMessage(text);
 }
 
 void CIIRFilter::process(float* buffer, std::int32_t count)

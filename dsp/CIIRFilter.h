@@ -6,9 +6,8 @@
 // with inputGain applied to every input sample first.
 //
 // Lifecycle: construction, init, setCoefficients, setSampleRate and reset run on the host thread;
-// setSampleRate may add entries to the table and show a message. process runs on the audio thread
-// and never allocates, locks or does I/O. The table attached with setCoefficients is not owned and
-// must outlive the filter.
+// process runs on the audio thread and never allocates, locks or does I/O. The table attached with
+// setCoefficients is not owned and must outlive the filter.
 #pragma once
 
 #include "dsp/CFilter.h"
@@ -28,10 +27,12 @@ public:
     // Attaches a table (not owned); its coefficients are fetched at the next setSampleRate.
     // [host thread]
     void setCoefficients(CFilterCoefficients* table) override;
-    // Stores the rate and fetches den, num and their counts for it from the attached table; shows
-    // "No filter found for sampling rate %6.0f" once per missing array. Counts are clamped to
+    // Stores the rate and fetches den, num and their counts for it from the attached table;
+    // missingResponses then counts the arrays the table has no entry for at this rate (the owner
+    // shows "No filter found for sampling rate %6.0f" once for each). Counts are clamped to
     // 0..kHistoryLength. The histories are left as they are. [host thread]
     void setSampleRate(float rateHz) override;
+    int missingResponses() const override { return missingArrays; }
     // Direct form I in single precision, in place. Passes the buffer unchanged while either count
     // is 0. Any count works: the sample loop counts in 32 bits, so blocks of 32768 samples and
     // more are filtered like several shorter calls. [audio thread]
@@ -49,8 +50,5 @@ public:
     const float* den = nullptr;                   // feedback, a1 first (leading 1 not stored)
     const float* num = nullptr;                   // feed-forward array, b0 first
     float inputGain = 1.0f;                       // linear factor on every input sample
-
-protected:
-    // Shows "No filter found for sampling rate %6.0f" for rateHz. [host thread]
-    static void showNoFilterMessage(float rateHz);
+    int missingArrays = 0;                        // arrays the table lacked at the last setSampleRate, 0..2
 };

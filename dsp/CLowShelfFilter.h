@@ -2,16 +2,12 @@
 // (s + w2) / (s + w1), with w1 from frequency (the pole) and w2 from zeroFrequency (the zero).
 // Unity at the top of the band, tan(pi*zeroFrequency/fs) / tan(pi*frequency/fs) at 0 Hz.
 //
-// Like CHPFilter2 it keeps its coefficients in the filter itself (design allocates nothing and
-// may run on the audio thread) and processes with its one past input and output in locals, with
-// exactly the arithmetic of CIIRFilter::process.
+// Like CHPFilter2 it keeps its coefficients in the filter itself (design allocates nothing) and
+// runs the section of dsp/Sections.h with its one past input and output in locals, with exactly
+// the arithmetic of CIIRFilter::process.
 #pragma once
 
 #include "dsp/CIIRFilter.h"
-
-namespace lanes {
-struct ShelfSection;
-}
 
 class CLowShelfFilter : public CIIRFilter {
 public:
@@ -36,7 +32,6 @@ public:
     float zeroFrequency = 20.0f;              // Hz, the zero
 
 private:
-    friend struct lanes::ShelfSection;   // runs four channels' sections side by side
     float designDen[1] = {0.0f};              // a1 from the last design
     float designNum[2] = {1.0f, 0.0f};        // b0, b1 from the last design
     float x1 = 0.0f;                          // input one sample ago (gain-scaled)

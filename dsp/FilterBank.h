@@ -16,6 +16,12 @@ public:
 
     // Sets in use. The loaders raise it for every calibration, also past 8 when the bank is full.
     std::int16_t count = 0;
+    // Raises count by one, as every calibration does, stopping at the largest int16 value.
+    void countSet()
+    {
+        if (count < INT16_MAX)
+            ++count;
+    }
 
     bool hasSet(int set) const { return set >= 0 && set < kSets && slots[set][0] != nullptr; }
     CFilter* filter(int set, int channel) const { return slots[set][channel].get(); }

@@ -1,107 +1,212 @@
-// The four capsule channels side by side in one vector: lane k carries channel k. Filters that
-// run the same recursion on all four channels process them together this way, one vector
-// operation per scalar operation, so every channel sees exactly its own arithmetic in its own
-// order and the samples are bit-identical to running the channels one after the other.
+// Four channels side by side: lane k of a vector carries channel k. A recursion written once as a
+// template over its number type (dsp/Sections.h) runs on float or double for one channel and on
+// F32x4 or F64x4 for four: one vector operation per scalar operation, so every channel sees exactly
+// its own arithmetic in its own order and the four-channel result is bit-identical to running the
+// channels one after the other.
 //
 // SSE2 is the baseline of every x86 target we build (x86-64, and the 32-bit build with -msse2);
-// elsewhere SONQUAD_LANES is 0 and callers run the channels one by one.
+// elsewhere the same types are four plain numbers, element by element.
 #pragma once
+
+#include <cstdint>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #define SONQUAD_LANES 1
 #include <emmintrin.h>
-#include <cstdint>
-
-namespace lanes {
-
-// Four samples of four channels, as four vectors of one channel each (channel form, rows) or as
-// four vectors of one time step each (lane form, columns).
-struct Block4 {
-    __m128 r0, r1, r2, r3;
-};
-
-// Rows <-> columns of a 4 x 4 block of floats.
-inline void transpose(Block4& b)
-{
-    const __m128 t0 = _mm_unpacklo_ps(b.r0, b.r1);   // a0 b0 a1 b1
-    const __m128 t1 = _mm_unpacklo_ps(b.r2, b.r3);   // c0 d0 c1 d1
-    const __m128 t2 = _mm_unpackhi_ps(b.r0, b.r1);   // a2 b2 a3 b3
-    const __m128 t3 = _mm_unpackhi_ps(b.r2, b.r3);   // c2 d2 c3 d3
-    b.r0 = _mm_movelh_ps(t0, t1);
-    b.r1 = _mm_movehl_ps(t1, t0);
-    b.r2 = _mm_movelh_ps(t2, t3);
-    b.r3 = _mm_movehl_ps(t3, t2);
-}
-
-// Samples i .. i+3 of the four channels, one time step per vector.
-inline Block4 loadSteps(float* const channels[4], std::int32_t i)
-{
-    Block4 b {_mm_loadu_ps(channels[0] + i), _mm_loadu_ps(channels[1] + i), _mm_loadu_ps(channels[2] + i),
-              _mm_loadu_ps(channels[3] + i)};
-    transpose(b);
-    return b;
-}
-
-// Stores four time steps back as samples i .. i+3 of the four channels.
-inline void storeSteps(float* const channels[4], std::int32_t i, Block4 b)
-{
-    transpose(b);
-    _mm_storeu_ps(channels[0] + i, b.r0);
-    _mm_storeu_ps(channels[1] + i, b.r1);
-    _mm_storeu_ps(channels[2] + i, b.r2);
-    _mm_storeu_ps(channels[3] + i, b.r3);
-}
-
-// Sample i of the four channels as one vector, and back: the steps left after the blocks of four.
-inline __m128 loadStep(float* const channels[4], std::int32_t i)
-{
-    return _mm_setr_ps(channels[0][i], channels[1][i], channels[2][i], channels[3][i]);
-}
-
-inline void storeStep(float* const channels[4], std::int32_t i, __m128 v)
-{
-    alignas(16) float s[4];
-    _mm_store_ps(s, v);
-    for (int k = 0; k < 4; ++k)
-        channels[k][i] = s[k];
-}
-
-} // namespace lanes
 #else
 #define SONQUAD_LANES 0
 #endif
 
-#include <cstdint>
-
 namespace lanes {
 
-// sums[k] = 0 + x[0]^2 + x[1]^2 + ... over samples 0 .. count-1 of channel k, added in sample
-// order in single precision: each channel's sum as a plain loop over that channel gives it.
-inline void sumOfSquaresFour(float* const channels[4], std::int32_t count, float sums[4])
-{
 #if SONQUAD_LANES
-    __m128 sum = _mm_setzero_ps();
+
+// Four floats, lane k = channel k.
+struct F32x4 {
+    __m128 v;
+    F32x4() : v(_mm_setzero_ps()) {}
+    explicit F32x4(float all) : v(_mm_set1_ps(all)) {}
+    explicit F32x4(__m128 value) : v(value) {}
+    static F32x4 of(float c0, float c1, float c2, float c3) { return F32x4(_mm_setr_ps(c0, c1, c2, c3)); }
+    void store(float (&out)[4]) const { _mm_storeu_ps(out, v); }
+};
+inline F32x4 operator+(F32x4 a, F32x4 b) { return F32x4(_mm_add_ps(a.v, b.v)); }
+inline F32x4 operator-(F32x4 a, F32x4 b) { return F32x4(_mm_sub_ps(a.v, b.v)); }
+inline F32x4 operator*(F32x4 a, F32x4 b) { return F32x4(_mm_mul_ps(a.v, b.v)); }
+
+// Four doubles in two registers: channels 0 and 1, then 2 and 3.
+struct F64x4 {
+    __m128d lo, hi;
+    F64x4() : lo(_mm_setzero_pd()), hi(_mm_setzero_pd()) {}
+    explicit F64x4(double all) : lo(_mm_set1_pd(all)), hi(_mm_set1_pd(all)) {}
+    F64x4(__m128d low, __m128d high) : lo(low), hi(high) {}
+    static F64x4 of(double c0, double c1, double c2, double c3) { return {_mm_setr_pd(c0, c1), _mm_setr_pd(c2, c3)}; }
+    void store(double (&out)[4]) const
+    {
+        _mm_storeu_pd(out, lo);
+        _mm_storeu_pd(out + 2, hi);
+    }
+};
+inline F64x4 operator+(F64x4 a, F64x4 b) { return {_mm_add_pd(a.lo, b.lo), _mm_add_pd(a.hi, b.hi)}; }
+inline F64x4 operator-(F64x4 a, F64x4 b) { return {_mm_sub_pd(a.lo, b.lo), _mm_sub_pd(a.hi, b.hi)}; }
+inline F64x4 operator*(F64x4 a, F64x4 b) { return {_mm_mul_pd(a.lo, b.lo), _mm_mul_pd(a.hi, b.hi)}; }
+
+// Each lane widened to double exactly, and rounded back to float as a scalar cast rounds.
+inline F64x4 widen(F32x4 x) { return {_mm_cvtps_pd(x.v), _mm_cvtps_pd(_mm_movehl_ps(x.v, x.v))}; }
+inline F32x4 narrow(F64x4 x) { return F32x4(_mm_movelh_ps(_mm_cvtpd_ps(x.lo), _mm_cvtpd_ps(x.hi))); }
+
+// Samples i .. i+3 of the four channels as four time steps (one F32x4 per step), and back: a 4 x 4
+// transpose between channel rows and lane columns.
+struct Steps4 {
+    F32x4 s[4];
+};
+
+inline void transpose(__m128& r0, __m128& r1, __m128& r2, __m128& r3)
+{
+    const __m128 t0 = _mm_unpacklo_ps(r0, r1);   // a0 b0 a1 b1
+    const __m128 t1 = _mm_unpacklo_ps(r2, r3);   // c0 d0 c1 d1
+    const __m128 t2 = _mm_unpackhi_ps(r0, r1);   // a2 b2 a3 b3
+    const __m128 t3 = _mm_unpackhi_ps(r2, r3);   // c2 d2 c3 d3
+    r0 = _mm_movelh_ps(t0, t1);
+    r1 = _mm_movehl_ps(t1, t0);
+    r2 = _mm_movelh_ps(t2, t3);
+    r3 = _mm_movehl_ps(t3, t2);
+}
+
+inline Steps4 loadSteps(float* const channels[4], std::int32_t i)
+{
+    __m128 r0 = _mm_loadu_ps(channels[0] + i), r1 = _mm_loadu_ps(channels[1] + i);
+    __m128 r2 = _mm_loadu_ps(channels[2] + i), r3 = _mm_loadu_ps(channels[3] + i);
+    transpose(r0, r1, r2, r3);
+    return {{F32x4(r0), F32x4(r1), F32x4(r2), F32x4(r3)}};
+}
+
+inline void storeSteps(float* const channels[4], std::int32_t i, const Steps4& steps)
+{
+    __m128 r0 = steps.s[0].v, r1 = steps.s[1].v, r2 = steps.s[2].v, r3 = steps.s[3].v;
+    transpose(r0, r1, r2, r3);
+    _mm_storeu_ps(channels[0] + i, r0);
+    _mm_storeu_ps(channels[1] + i, r1);
+    _mm_storeu_ps(channels[2] + i, r2);
+    _mm_storeu_ps(channels[3] + i, r3);
+}
+
+#else
+
+template <class T>
+struct Quad {
+    T v[4];
+    Quad() : v {} {}
+    explicit Quad(T all) : v {all, all, all, all} {}
+    static Quad of(T c0, T c1, T c2, T c3)
+    {
+        Quad q;
+        q.v[0] = c0;
+        q.v[1] = c1;
+        q.v[2] = c2;
+        q.v[3] = c3;
+        return q;
+    }
+    void store(T (&out)[4]) const
+    {
+        for (int k = 0; k < 4; ++k)
+            out[k] = v[k];
+    }
+};
+template <class T>
+Quad<T> operator+(Quad<T> a, Quad<T> b)
+{
+    for (int k = 0; k < 4; ++k)
+        a.v[k] = a.v[k] + b.v[k];
+    return a;
+}
+template <class T>
+Quad<T> operator-(Quad<T> a, Quad<T> b)
+{
+    for (int k = 0; k < 4; ++k)
+        a.v[k] = a.v[k] - b.v[k];
+    return a;
+}
+template <class T>
+Quad<T> operator*(Quad<T> a, Quad<T> b)
+{
+    for (int k = 0; k < 4; ++k)
+        a.v[k] = a.v[k] * b.v[k];
+    return a;
+}
+using F32x4 = Quad<float>;
+using F64x4 = Quad<double>;
+
+inline F64x4 widen(F32x4 x) { return F64x4::of(x.v[0], x.v[1], x.v[2], x.v[3]); }
+inline F32x4 narrow(F64x4 x)
+{
+    return F32x4::of(static_cast<float>(x.v[0]), static_cast<float>(x.v[1]), static_cast<float>(x.v[2]),
+                     static_cast<float>(x.v[3]));
+}
+
+struct Steps4 {
+    F32x4 s[4];
+};
+
+inline Steps4 loadSteps(float* const channels[4], std::int32_t i)
+{
+    Steps4 steps;
+    for (int t = 0; t < 4; ++t)
+        steps.s[t] = F32x4::of(channels[0][i + t], channels[1][i + t], channels[2][i + t], channels[3][i + t]);
+    return steps;
+}
+
+inline void storeSteps(float* const channels[4], std::int32_t i, const Steps4& steps)
+{
+    for (int t = 0; t < 4; ++t)
+        for (int k = 0; k < 4; ++k)
+            channels[k][i + t] = steps.s[t].v[k];
+}
+
+#endif
+
+// Sample i of the four channels as one step, and back: the steps left after the blocks of four.
+inline F32x4 loadStep(float* const channels[4], std::int32_t i)
+{
+    return F32x4::of(channels[0][i], channels[1][i], channels[2][i], channels[3][i]);
+}
+
+inline void storeStep(float* const channels[4], std::int32_t i, F32x4 step)
+{
+    float s[4];
+    step.store(s);
+    for (int k = 0; k < 4; ++k)
+        channels[k][i] = s[k];
+}
+
+// Runs step over every sample of the four channels in place: step takes and returns one F32x4
+// (one time step of the four channels).
+template <class Step>
+void forEachStep(float* const channels[4], std::int32_t count, Step&& step)
+{
     std::int32_t i = 0;
     for (; i + 4 <= count; i += 4) {
-        const Block4 b = loadSteps(channels, i);
-        sum = _mm_add_ps(sum, _mm_mul_ps(b.r0, b.r0));
-        sum = _mm_add_ps(sum, _mm_mul_ps(b.r1, b.r1));
-        sum = _mm_add_ps(sum, _mm_mul_ps(b.r2, b.r2));
-        sum = _mm_add_ps(sum, _mm_mul_ps(b.r3, b.r3));
+        Steps4 b = loadSteps(channels, i);
+        for (F32x4& s : b.s)
+            s = step(s);
+        storeSteps(channels, i, b);
     }
-    for (; i < count; ++i) {
-        const __m128 x = loadStep(channels, i);
-        sum = _mm_add_ps(sum, _mm_mul_ps(x, x));
+    for (; i < count; ++i)
+        storeStep(channels, i, step(loadStep(channels, i)));
+}
+
+// Calls visit with every time step of the four channels, in order, without changing them.
+template <class Visit>
+void visitSteps(float* const channels[4], std::int32_t count, Visit&& visit)
+{
+    std::int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const Steps4 b = loadSteps(channels, i);
+        for (const F32x4& s : b.s)
+            visit(s);
     }
-    _mm_storeu_ps(sums, sum);
-#else
-    for (int k = 0; k < 4; ++k) {
-        float sum = 0.0f;
-        for (std::int32_t i = 0; i < count; ++i)
-            sum += channels[k][i] * channels[k][i];
-        sums[k] = sum;
-    }
-#endif
+    for (; i < count; ++i)
+        visit(loadStep(channels, i));
 }
 
 } // namespace lanes

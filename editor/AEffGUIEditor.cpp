@@ -22,6 +22,15 @@ std::int32_t ticksUntil(std::uint32_t time, std::uint32_t now)
 
 } // namespace
 
+KeyEvent toKeyEvent(const VstKeyCode& key)
+{
+    KeyEvent event;
+    event.character = key.character;
+    event.virtualKey = key.virt;
+    event.modifiers = key.modifier;
+    return event;
+}
+
 EditorClock& EditorClock::system()
 {
     static SystemClock clock;
@@ -59,12 +68,12 @@ void AEffGUIEditor::idle()
 
 bool AEffGUIEditor::onKeyDown(VstKeyCode& key)
 {
-    return frame && frame->onKeyDown(key) == 1;
+    return frame && frame->onKeyDown(toKeyEvent(key)) == 1;
 }
 
 bool AEffGUIEditor::onKeyUp(VstKeyCode& key)
 {
-    return frame && frame->onKeyUp(key) == 1;
+    return frame && frame->onKeyUp(toKeyEvent(key)) == 1;
 }
 
 bool AEffGUIEditor::onWheel(float distance)

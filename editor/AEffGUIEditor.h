@@ -6,13 +6,20 @@
 // Threads: every operation runs on the host's user-interface thread.
 #pragma once
 
-#include "editor/AEffEditor.h"
 #include "editor/EditorClock.h"
 #include "gui/CFrameOwner.h"
+#include "gui/GuiTypes.h"
+#include "host/AEffEditor.h"
 
 #include <cstdint>
 
 class CFrame;
+
+// The toolkit's key event for a key the host forwarded (effEditKeyDown and effEditKeyUp: the
+// dispatcher has made index the character, the low byte of value the virtual key and the low
+// byte of opt's integer part the modifier bits). The toolkit numbers virtual keys and modifier
+// bits as VST 2.4 does, so each field is carried over as it is.
+KeyEvent toKeyEvent(const VstKeyCode& key);
 
 class AEffGUIEditor : public AEffEditor {
 public:
@@ -25,7 +32,8 @@ public:
 
     bool getRect(ERect** rect) override;
     void idle() override;
-    // Host-forwarded keys go to the frame: true when a view used the key.
+    // Host-forwarded keys go to the frame as the toolkit's key events (toKeyEvent): true when a
+    // view used the key.
     bool onKeyDown(VstKeyCode& key) override;
     bool onKeyUp(VstKeyCode& key) override;
     // A wheel turn of distance notches at the mouse position.

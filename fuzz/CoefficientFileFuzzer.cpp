@@ -2,7 +2,8 @@
 // filter given the table runs a block without touching anything outside its arrays.
 #include "FuzzSupport.h"
 
-#include "calibration/CFilterCoefficients.h"
+#include "calibration/CoefficientFile.h"
+#include "dsp/CFilterCoefficients.h"
 #include "dsp/CIIRFilter.h"
 
 #include <cstdlib>
@@ -57,9 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     writeFile(vel96, data, size);
 
     auto table = std::make_unique<CFilterCoefficients>();
-    table->loadFile(w48.c_str());
-    table->loadFile(vel96.c_str());
-    table->loadFile(w48.c_str());   // the same rate again replaces the entry
+    loadCoefficientFile(*table, w48.c_str());
+    loadCoefficientFile(*table, vel96.c_str());
+    loadCoefficientFile(*table, w48.c_str());   // the same rate again replaces the entry
     if (table->size() != 2)
         fuzz::finding("the table does not hold exactly the two rates loaded");
     checkEntry(*table, 48000.0f);

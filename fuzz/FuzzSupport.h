@@ -4,8 +4,8 @@
 
 #include "dsp/FilterBank.h"
 #include "platform/platform.h"
-#include "plugin/Parameters.h"
-#include "plugin/ProgramRecord.h"
+#include "model/Parameters.h"
+#include "model/ProgramRecord.h"
 
 #include <cmath>
 #include <cstdint>

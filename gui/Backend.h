@@ -53,8 +53,8 @@ public:
     virtual void windowMouseDown(CPoint where, long buttons) = 0;
     virtual void windowMouseUp(CPoint where, long buttons) = 0;
     // 1 when handled, -1 when not.
-    virtual long windowKeyDown(VstKeyCode& key) = 0;
-    virtual long windowKeyUp(VstKeyCode& key) = 0;
+    virtual long windowKeyDown(const KeyEvent& key) = 0;
+    virtual long windowKeyUp(const KeyEvent& key) = 0;
     virtual bool windowWheel(CPoint where, float distance) = 0;
     // The window lost the keyboard focus to another window.
     virtual void windowFocusLost() = 0;
@@ -75,7 +75,7 @@ public:
     virtual ~NativeTextField() = default;
     // A key the host forwarded: typed into the control, or ending the edit (Enter, Escape).
     // True when the key was used.
-    virtual bool handleKey(const VstKeyCode& key) = 0;
+    virtual bool handleKey(const KeyEvent& key) = 0;
     // Ends the edit as confirmed (a click elsewhere in the frame).
     virtual void confirm() = 0;
 };
@@ -111,7 +111,8 @@ public:
 // null when the window system refuses (no display, a parent that does not exist).
 std::unique_ptr<WindowBackend> createWindowBackend(void* parent, const CRect& size, WindowEvents& events);
 
-// Bitmap resource resourceId of the module; null when there is none.
+// Bitmap resource resourceId of the module; null when there is none. X11: a bitmap the module
+// registered (gui/EmbeddedBitmaps.h); Win32: the DLL's bitmap resource, through the module handle.
 std::unique_ptr<BitmapData> loadBitmapResource(int resourceId);
 
 // Per-thread set-up that the window system's drag and drop needs (OLE on Windows); true when

@@ -22,13 +22,13 @@ void CControl::setValue(float newValue)
 void CControl::beginEdit()
 {
     if (tag >= 0 && frame && frame->getOwner())
-        frame->getOwner()->beginEdit(static_cast<VstInt32>(tag));
+        frame->getOwner()->beginEdit(static_cast<std::int32_t>(tag));
 }
 
 void CControl::endEdit()
 {
     if (tag >= 0 && frame && frame->getOwner())
-        frame->getOwner()->endEdit(static_cast<VstInt32>(tag));
+        frame->getOwner()->endEdit(static_cast<std::int32_t>(tag));
 }
 
 void CControl::notifyValueChanged()

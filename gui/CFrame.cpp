@@ -70,12 +70,12 @@ void CFrame::windowPaint(gui::DrawDevice& device, const CRect& area)
     drawRect(&context, area);
 }
 
-long CFrame::onKeyDown(VstKeyCode& key)
+long CFrame::onKeyDown(const KeyEvent& key)
 {
     return focusView ? focusView->onKeyDown(key) : -1;
 }
 
-long CFrame::onKeyUp(VstKeyCode& key)
+long CFrame::onKeyUp(const KeyEvent& key)
 {
     return focusView ? focusView->onKeyUp(key) : -1;
 }

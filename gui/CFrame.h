@@ -29,8 +29,8 @@ public:
     void setDirty(bool state = true) override;
 
     // Host-forwarded keys go to the view with the focus: 1 when it used the key, -1 when not.
-    long onKeyDown(VstKeyCode& key) override;
-    long onKeyUp(VstKeyCode& key) override;
+    long onKeyDown(const KeyEvent& key) override;
+    long onKeyUp(const KeyEvent& key) override;
     // A wheel turn at where (frame pixels) goes to the view under it.
     bool onWheel(CPoint where, float distance) override;
     bool onMouseDown(CPoint where, long buttons) override;
@@ -57,8 +57,8 @@ private:
     void windowPaint(gui::DrawDevice& device, const CRect& area) override;
     void windowMouseDown(CPoint where, long buttons) override { onMouseDown(where, buttons); }
     void windowMouseUp(CPoint, long) override {}
-    long windowKeyDown(VstKeyCode& key) override { return onKeyDown(key); }
-    long windowKeyUp(VstKeyCode& key) override { return onKeyUp(key); }
+    long windowKeyDown(const KeyEvent& key) override { return onKeyDown(key); }
+    long windowKeyUp(const KeyEvent& key) override { return onKeyUp(key); }
     bool windowWheel(CPoint where, float distance) override { return onWheel(where, distance); }
     void windowFocusLost() override;
 

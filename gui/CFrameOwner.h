@@ -2,14 +2,14 @@
 // change and host idling while the mouse is held down.
 #pragma once
 
-#include "host/vst2.h"
+#include <cstdint>
 
 class CFrameOwner {
 public:
     virtual ~CFrameOwner() = default;
     // The user starts and ends changing parameter index (the host groups the automation).
-    virtual void beginEdit(VstInt32 index) = 0;
-    virtual void endEdit(VstInt32 index) = 0;
+    virtual void beginEdit(std::int32_t index) = 0;
+    virtual void endEdit(std::int32_t index) = 0;
     // Called repeatedly while a control tracks the mouse, so the host keeps running.
     virtual void idleDuringTracking() = 0;
 };

@@ -134,7 +134,7 @@ bool CTextEdit::onMouseDown(CPoint where, long buttons)
     return true;
 }
 
-long CTextEdit::onKeyDown(VstKeyCode& key)
+long CTextEdit::onKeyDown(const KeyEvent& key)
 {
     if (!editing)
         return -1;
@@ -156,10 +156,10 @@ long CTextEdit::onKeyDown(VstKeyCode& key)
     return -1;
 }
 
-long CTextEdit::onKeyUp(VstKeyCode& key)
+long CTextEdit::onKeyUp(const KeyEvent& key)
 {
     // Releases of the keys the edit used belong to it too.
-    if (editing && !native && (TextEditBuffer::typedCharacter(key) || key.virt != 0))
+    if (editing && !native && (TextEditBuffer::typedCharacter(key) || key.virtualKey != 0))
         return 1;
     return -1;
 }

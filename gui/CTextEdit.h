@@ -39,8 +39,8 @@ public:
 
     void draw(CDrawContext* context) override;
     bool onMouseDown(CPoint where, long buttons) override;
-    long onKeyDown(VstKeyCode& key) override;
-    long onKeyUp(VstKeyCode& key) override;
+    long onKeyDown(const KeyEvent& key) override;
+    long onKeyUp(const KeyEvent& key) override;
     void looseFocus() override;
     void removed() override;
 

@@ -7,12 +7,12 @@ bool CView::onMouseDown(CPoint, long)
     return false;
 }
 
-long CView::onKeyDown(VstKeyCode&)
+long CView::onKeyDown(const KeyEvent&)
 {
     return -1;
 }
 
-long CView::onKeyUp(VstKeyCode&)
+long CView::onKeyUp(const KeyEvent&)
 {
     return -1;
 }

@@ -17,8 +17,8 @@ public:
     // A click at where (frame pixels) with buttons (CButtonState bits); true when used.
     virtual bool onMouseDown(CPoint where, long buttons);
     // Keys while the view holds the frame's focus: 1 when handled, -1 when not.
-    virtual long onKeyDown(VstKeyCode& key);
-    virtual long onKeyUp(VstKeyCode& key);
+    virtual long onKeyDown(const KeyEvent& key);
+    virtual long onKeyUp(const KeyEvent& key);
     // A wheel turn of distance notches at where; true when used.
     virtual bool onWheel(CPoint where, float distance);
     // The focus moves away from this view (a click elsewhere, the window lost the keyboard).

@@ -1,9 +1,7 @@
 // The toolkit's small value types: points and rectangles in pixels of a frame (x to the right,
 // y downwards, right and bottom exclusive), colours as four bytes red, green, blue, alpha, the
-// font table and text alignment, and the VST 2.4 virtual key codes the frame's key handling uses.
+// font table and text alignment, and the key events the frame's key handling uses.
 #pragma once
-
-#include "host/vst2.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -93,8 +91,9 @@ inline constexpr CFontDesc kFontTable[kNumStandardFonts] = {
 
 enum CHoriTxtAlign { kLeftText = 0, kCenterText, kRightText };
 
-// Virtual key codes of VstKeyCode::virt, as the VST 2.4 interface numbers them.
-enum VstVirtualKey : unsigned char {
+// Virtual key codes of KeyEvent::virtualKey. They are numbered as the VST 2.4 interface numbers
+// its virtual keys, so the editor glue passes a host's key code on unchanged.
+enum VirtualKey : std::uint8_t {
     VKEY_BACK = 1, VKEY_TAB, VKEY_CLEAR, VKEY_RETURN, VKEY_PAUSE, VKEY_ESCAPE, VKEY_SPACE,
     VKEY_NEXT, VKEY_END, VKEY_HOME, VKEY_LEFT, VKEY_UP, VKEY_RIGHT, VKEY_DOWN, VKEY_PAGEUP,
     VKEY_PAGEDOWN, VKEY_SELECT, VKEY_PRINT, VKEY_ENTER, VKEY_SNAPSHOT, VKEY_INSERT, VKEY_DELETE,
@@ -105,12 +104,20 @@ enum VstVirtualKey : unsigned char {
     VKEY_CONTROL, VKEY_ALT, VKEY_EQUALS
 };
 
-// Modifier bits of VstKeyCode::modifier.
-enum VstModifierKey : unsigned char {
+// Modifier bits of KeyEvent::modifiers, numbered as the VST 2.4 interface numbers them.
+enum ModifierKey : std::uint8_t {
     MODIFIER_SHIFT = 1 << 0,
     MODIFIER_ALTERNATE = 1 << 1,
     MODIFIER_COMMAND = 1 << 2,
     MODIFIER_CONTROL = 1 << 3,
+};
+
+// A key pressed or released while the frame has the keyboard: the window system's own (X11), or
+// one the host forwarded to the editor.
+struct KeyEvent {
+    std::int32_t character = 0;    // the character typed (Latin-1), 0 for a virtual key
+    std::uint8_t virtualKey = 0;   // a VirtualKey, 0 for a character key
+    std::uint8_t modifiers = 0;    // ModifierKey bits held down
 };
 
 // Mouse buttons and modifiers at a click.

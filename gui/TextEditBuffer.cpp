@@ -14,9 +14,9 @@ void TextEditBuffer::setCaret(std::size_t index)
     caretIndex = anchorIndex = index < content.size() ? index : content.size();
 }
 
-char TextEditBuffer::typedCharacter(const VstKeyCode& key)
+char TextEditBuffer::typedCharacter(const KeyEvent& key)
 {
-    switch (key.virt) {
+    switch (key.virtualKey) {
     case 0:
         break;
     case VKEY_SPACE:
@@ -34,14 +34,14 @@ char TextEditBuffer::typedCharacter(const VstKeyCode& key)
     case VKEY_EQUALS:
         return '=';
     default:
-        if (key.virt >= VKEY_NUMPAD0 && key.virt <= VKEY_NUMPAD9)
-            return static_cast<char>('0' + (key.virt - VKEY_NUMPAD0));
+        if (key.virtualKey >= VKEY_NUMPAD0 && key.virtualKey <= VKEY_NUMPAD9)
+            return static_cast<char>('0' + (key.virtualKey - VKEY_NUMPAD0));
         return 0;
     }
     // Control and command chords are shortcuts, not text.
-    if (key.modifier & (MODIFIER_CONTROL | MODIFIER_COMMAND))
+    if (key.modifiers & (MODIFIER_CONTROL | MODIFIER_COMMAND))
         return 0;
-    const VstInt32 c = key.character;
+    const std::int32_t c = key.character;
     if ((c >= 0x20 && c <= 0x7E) || (c >= 0xA0 && c <= 0xFF))
         return static_cast<char>(c);
     return 0;
@@ -63,20 +63,20 @@ void TextEditBuffer::insert(char c)
     anchorIndex = ++caretIndex;
 }
 
-TextEditBuffer::KeyResult TextEditBuffer::handleKey(const VstKeyCode& key)
+TextEditBuffer::KeyResult TextEditBuffer::handleKey(const KeyEvent& key)
 {
     if (const char c = typedCharacter(key)) {
         insert(c);
         return KeyResult::kEdited;
     }
     // Control-A selects everything, as in the system's own text fields.
-    if (key.virt == 0 && (key.modifier & (MODIFIER_CONTROL | MODIFIER_COMMAND))
+    if (key.virtualKey == 0 && (key.modifiers & (MODIFIER_CONTROL | MODIFIER_COMMAND))
         && (key.character == 'a' || key.character == 'A')) {
         anchorIndex = 0;
         caretIndex = content.size();
         return KeyResult::kEdited;
     }
-    switch (key.virt) {
+    switch (key.virtualKey) {
     case VKEY_RETURN:
     case VKEY_ENTER:
         return KeyResult::kConfirmed;

@@ -2,7 +2,7 @@
 // selection, changed by key codes. Pure logic, with no window system; the field draws it.
 #pragma once
 
-#include "host/vst2.h"
+#include "gui/GuiTypes.h"
 
 #include <cstddef>
 #include <string>
@@ -20,7 +20,7 @@ public:
 
     // Starts an edit of text with all of it selected, so that typing replaces it.
     void begin(const std::string& text);
-    KeyResult handleKey(const VstKeyCode& key);
+    KeyResult handleKey(const KeyEvent& key);
 
     const std::string& text() const { return content; }
     std::size_t caret() const { return caretIndex; }
@@ -32,7 +32,7 @@ public:
 
     // The byte a key types, or 0 when the key types nothing: printable Latin-1 characters, the
     // space bar and the numeric keypad.
-    static char typedCharacter(const VstKeyCode& key);
+    static char typedCharacter(const KeyEvent& key);
 
 private:
     void insert(char c);

@@ -1,6 +1,6 @@
 #include "host/AudioEffect.h"
 
-#include "editor/AEffEditor.h"
+#include "host/AEffEditor.h"
 
 #include <cstring>
 

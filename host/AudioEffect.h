@@ -8,6 +8,8 @@
 
 #include "host/vst2.h"
 
+#include <atomic>
+
 class AEffEditor;
 
 class AudioEffect {
@@ -33,8 +35,8 @@ public:
     virtual void setParameter(VstInt32 /*index*/, float /*value*/) {}
     virtual float getParameter(VstInt32 /*index*/) { return 0.0f; }
     virtual void setParameterAutomated(VstInt32 index, float value);
-    virtual VstInt32 getProgram() { return curProgram; }
-    virtual void setProgram(VstInt32 program) { curProgram = program; }
+    virtual VstInt32 getProgram() { return curProgram.load(std::memory_order_relaxed); }
+    virtual void setProgram(VstInt32 program) { curProgram.store(program, std::memory_order_relaxed); }
     virtual void setProgramName(char* /*name*/) {}
     virtual void getProgramName(char* name) { *name = '\0'; }
     virtual void getParameterLabel(VstInt32 /*index*/, char* label) { *label = '\0'; }
@@ -71,7 +73,7 @@ protected:
     VstInt32 blockSize = 1024;         // largest block the host announced
     VstInt32 numPrograms;              // program slots
     VstInt32 numParams;                // parameters
-    VstInt32 curProgram = 0;           // index of the current program
+    std::atomic<VstInt32> curProgram {0};   // index of the current program; hosts set it from any thread
     AEffect cEffect;                   // the descriptor handed to the host
 
 private:

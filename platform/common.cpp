@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 
 namespace platform {
 namespace detail {
@@ -11,34 +12,28 @@ void showSystemMessage(const char* caption, const char* text);
 } // namespace detail
 
 namespace {
-struct SinkSlot {
-    MessageSink sink;
-    void* context;
-};
-std::atomic<const SinkSlot*> currentSink{nullptr};
-SinkSlot sinkSlots[2];
-int nextSlot = 0;
+// The installed sink and its context, always read and written together, and the sink called under
+// the same lock: once setMessageSink returns, the sink it replaced is never called again. Recursive,
+// so that a sink may show a message or install another sink itself. Messages are shown from host
+// threads only (the plug-in queues what its audio thread raises), so a lock is fine here.
+std::recursive_mutex sinkLock;
+MessageSink installedSink = nullptr;
+void* installedContext = nullptr;
 std::atomic<void*> storedModule{nullptr};
 } // namespace
 
 void setMessageSink(MessageSink sink, void* context)
 {
-    if (!sink) {
-        currentSink.store(nullptr, std::memory_order_release);
-        return;
-    }
-    // Two slots alternate so a reader never sees a half-written pair.
-    SinkSlot& slot = sinkSlots[nextSlot];
-    nextSlot ^= 1;
-    slot.sink = sink;
-    slot.context = context;
-    currentSink.store(&slot, std::memory_order_release);
+    const std::lock_guard<std::recursive_mutex> hold(sinkLock);
+    installedSink = sink;
+    installedContext = sink ? context : nullptr;
 }
 
 void showMessage(const char* text)
 {
-    if (const SinkSlot* slot = currentSink.load(std::memory_order_acquire)) {
-        slot->sink(slot->context, kMessageCaption, text);
+    const std::lock_guard<std::recursive_mutex> hold(sinkLock);
+    if (installedSink) {
+        installedSink(installedContext, kMessageCaption, text);
         return;
     }
     detail::showSystemMessage(kMessageCaption, text);

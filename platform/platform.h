@@ -18,8 +18,8 @@ using MessageSink = void (*)(void* context, const char* caption, const char* tex
 // [any thread] Installs a process-wide sink, or removes it with nullptr.
 void setMessageSink(MessageSink sink, void* context);
 
-// [host thread] Shows text with the caption "SonquadVST" and one OK button, with no owner
-// window; goes to the installed sink when there is one.
+// [any thread but the audio thread] Shows text with the caption "SonquadVST" and one OK button,
+// with no owner window; goes to the installed sink when there is one. It may block (a modal box).
 void showMessage(const char* text);
 
 // [host thread] The names (not paths) of the files in folder whose names end with extension
@@ -33,9 +33,10 @@ char pathSeparator();
 // folder + separator + name.
 std::string joinPath(const std::string& folder, const std::string& name);
 
-// The calibration folders, in the order they are searched. When SONQUAD_CALIBRATION_DIR is set
-// and not empty it is the only one.
-std::vector<std::string> calibrationFolders();
+// The folders where installed programs keep data for all their users, in the order a program
+// looks in them: on POSIX $XDG_DATA_HOME (default ~/.local/share), then /usr/share; on Windows
+// "c:\Program Files", then "c:\Program Files (x86)".
+std::vector<std::string> sharedDataFolders();
 
 // Milliseconds of a monotonic clock; wraps around like a 32-bit tick count.
 std::uint32_t tickCountMs();

@@ -20,11 +20,10 @@ const unsigned char bitmap${ID}[${size}] = {
 
 namespace resources {
 
-Blob findBitmap(int id)
+std::span<const Bitmap> bitmaps()
 {
-    if (id == ${ID})
-        return {bitmap${ID}, sizeof bitmap${ID}};
-    return {};
+    static const Bitmap table[] = {{${ID}, bitmap${ID}, sizeof bitmap${ID}}};
+    return table;
 }
 
 } // namespace resources

@@ -102,7 +102,7 @@ public:
     ~Win32TextField() override;
 
     bool isValid() const { return edit != nullptr; }
-    bool handleKey(const VstKeyCode& key) override;
+    bool handleKey(const KeyEvent& key) override;
     void confirm() override { finish(true); }
     void finish(bool confirmed);
 
@@ -423,11 +423,11 @@ void Win32TextField::finish(bool confirmed)
     client.nativeEditEnded(text, confirmed);   // may retire this field; nothing of it is used after
 }
 
-bool Win32TextField::handleKey(const VstKeyCode& key)
+bool Win32TextField::handleKey(const KeyEvent& key)
 {
     if (finished)
         return false;
-    switch (key.virt) {
+    switch (key.virtualKey) {
     case VKEY_RETURN:
     case VKEY_ENTER:
         finish(true);
@@ -447,13 +447,13 @@ bool Win32TextField::handleKey(const VstKeyCode& key)
     static constexpr std::pair<unsigned char, WPARAM> moves[] = {
         {VKEY_DELETE, VK_DELETE}, {VKEY_LEFT, VK_LEFT}, {VKEY_RIGHT, VK_RIGHT}, {VKEY_HOME, VK_HOME}, {VKEY_END, VK_END}};
     for (const auto& [virt, windowsKey] : moves)
-        if (key.virt == virt) {
+        if (key.virtualKey == virt) {
             SendMessageA(edit, WM_KEYDOWN, windowsKey, 1);
             SendMessageA(edit, WM_KEYUP, windowsKey, 0xC0000001);
             return true;
         }
-    const VstInt32 c = key.character;
-    if (key.virt == 0 && !(key.modifier & (MODIFIER_CONTROL | MODIFIER_COMMAND)) && ((c >= 0x20 && c <= 0x7E) || (c >= 0xA0 && c <= 0xFF))) {
+    const std::int32_t c = key.character;
+    if (key.virtualKey == 0 && !(key.modifiers & (MODIFIER_CONTROL | MODIFIER_COMMAND)) && ((c >= 0x20 && c <= 0x7E) || (c >= 0xA0 && c <= 0xFF))) {
         SendMessageA(edit, WM_CHAR, static_cast<WPARAM>(c), 0);
         return true;
     }

@@ -9,7 +9,7 @@
 // handler that was installed before.
 #include "gui/Backend.h"
 #include "gui/BmpImage.h"
-#include "resources/Resources.h"
+#include "gui/EmbeddedBitmaps.h"
 
 #include <X11/Xft/Xft.h>
 #include <X11/Xlib.h>
@@ -401,20 +401,20 @@ private:
         char typed[8] = {};
         KeySym symbol = NoSymbol;
         const int count = XLookupString(&event, typed, sizeof typed - 1, &symbol, nullptr);
-        VstKeyCode key {};
-        key.virt = virtualKey(symbol);
-        if (key.virt == 0 && count == 1)
+        KeyEvent key {};
+        key.virtualKey = virtualKey(symbol);
+        if (key.virtualKey == 0 && count == 1)
             key.character = static_cast<unsigned char>(typed[0]);
-        else if (key.virt == VKEY_SPACE)
+        else if (key.virtualKey == VKEY_SPACE)
             key.character = ' ';
-        if (key.virt == 0 && key.character == 0)
+        if (key.virtualKey == 0 && key.character == 0)
             return;
         if (event.state & ShiftMask)
-            key.modifier |= MODIFIER_SHIFT;
+            key.modifiers |= MODIFIER_SHIFT;
         if (event.state & ControlMask)
-            key.modifier |= MODIFIER_CONTROL;
+            key.modifiers |= MODIFIER_CONTROL;
         if (event.state & Mod1Mask)
-            key.modifier |= MODIFIER_ALTERNATE;
+            key.modifiers |= MODIFIER_ALTERNATE;
         if (event.type == KeyPress)
             events.windowKeyDown(key);
         else
@@ -572,7 +572,8 @@ std::unique_ptr<WindowBackend> createWindowBackend(void* parent, const CRect& si
 
 std::unique_ptr<BitmapData> loadBitmapResource(int resourceId)
 {
-    const resources::Blob blob = resources::findBitmap(resourceId);
+    // No resource section on X11: the module registered its bitmaps as data.
+    const EmbeddedBitmap blob = findBitmap(resourceId);
     RgbImage image;
     if (!decodeBmp(blob.data, blob.size, image))
         return nullptr;

@@ -41,19 +41,16 @@ std::vector<std::string> listFiles(const std::string& folder, const std::string&
 
 char pathSeparator() { return '/'; }
 
-std::vector<std::string> calibrationFolders()
+std::vector<std::string> sharedDataFolders()
 {
-    const char* override = std::getenv("SONQUAD_CALIBRATION_DIR");
-    if (override && *override)
-        return {override};
     std::vector<std::string> folders;
     const char* dataHome = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
     if (dataHome && *dataHome)
-        folders.push_back(std::string(dataHome) + "/Morlane/Quillo/calibrations");
+        folders.push_back(dataHome);
     else if (home && *home)
-        folders.push_back(std::string(home) + "/.local/share/Morlane/Quillo/calibrations");
-    folders.push_back("/usr/share/Morlane/Quillo/calibrations");
+        folders.push_back(std::string(home) + "/.local/share");
+    folders.push_back("/usr/share");
     return folders;
 }
 

@@ -59,13 +59,9 @@ std::vector<std::string> listFiles(const std::string& folder, const std::string&
 
 char pathSeparator() { return '\\'; }
 
-std::vector<std::string> calibrationFolders()
+std::vector<std::string> sharedDataFolders()
 {
-    const char* override = std::getenv("SONQUAD_CALIBRATION_DIR");
-    if (override && *override)
-        return {override};
-    return {"c:\\Program Files\\Morlane\\Quillo\\calibrations",
-            "c:\\Program Files (x86)\\Morlane\\Quillo\\calibrations"};
+    return {"c:\\Program Files", "c:\\Program Files (x86)"};
 }
 
 std::uint32_t tickCountMs() { return GetTickCount(); }

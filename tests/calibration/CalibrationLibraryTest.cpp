@@ -1,5 +1,6 @@
 // The folder scans on fixture folders made by the tests (never the user's own): which files
 // become which programs and sets, in which order, from which folder.
+#include "calibration/CalibrationFolders.h"
 #include "calibration/CalibrationLibrary.h"
 
 #include "CalibrationTestSupport.h"
@@ -224,7 +225,7 @@ TEST_F(CalibrationScan, ReadsOnlyTheFolderNamedByTheEnvironment)
     writeText(folder / "FromEnvironment.txt", textWithWGain(1));
     {
         CalibrationDirectory directory(folder.str());
-        EXPECT_EQ(platform::calibrationFolders(), std::vector<std::string> {folder.str()});
+        EXPECT_EQ(calibration::calibrationFolders(), std::vector<std::string> {folder.str()});
         scanCalibrationFolders(programs, 8, bank, &log.sink);
     }
     EXPECT_EQ(names()[2], "FromEnvironment");

@@ -3,12 +3,13 @@
 // them, and collectors for messages and diagnostics.
 #pragma once
 
-#include "calibration/CFilterCoefficients.h"
+#include "calibration/CoefficientFile.h"
+#include "dsp/CFilterCoefficients.h"
 #include "calibration/Diagnostics.h"
 #include "dsp/FilterBank.h"
 #include "platform/platform.h"
-#include "plugin/Parameters.h"
-#include "plugin/ProgramRecord.h"
+#include "model/Parameters.h"
+#include "model/ProgramRecord.h"
 
 #include <gtest/gtest.h>
 #include <lo/lo.h>
@@ -40,7 +41,7 @@ public:
                / ("sonquad-calibration-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
         fs::remove_all(path);
         fs::create_directories(path);
-        EXPECT_EQ(CFilterCoefficients::rateKeyFromPath(path.string()), 0.0f) << path;
+        EXPECT_EQ(rateKeyFromPath(path.string()), 0.0f) << path;
     }
     ~TempFolder()
     {

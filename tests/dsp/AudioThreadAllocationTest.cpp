@@ -8,7 +8,7 @@
 #include "dsp/CParaEQ2Band.h"
 #include "dsp/CParaEQ3Band.h"
 
-#include "calibration/CFilterCoefficients.h"
+#include "dsp/CFilterCoefficients.h"
 
 #include <gtest/gtest.h>
 

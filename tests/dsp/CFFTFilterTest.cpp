@@ -4,7 +4,7 @@
 #include "dsp/CFFTFilter.h"
 
 #include "FilterResponse.h"
-#include "calibration/CFilterCoefficients.h"
+#include "dsp/CFilterCoefficients.h"
 #include "dsp/CCoincidenceFilter.h"
 #include "platform/platform.h"
 
@@ -182,7 +182,7 @@ std::unique_ptr<ProbeFilter> tableFilter(CFilterCoefficients* table, bool reset 
 {
     auto filter = std::make_unique<ProbeFilter>();
     filter->setCoefficients(table);
-    filter->setSampleRate(48000.0f);
+    filter->prepare(48000.0f);
     if (reset)
         filter->reset();
     return filter;
@@ -264,23 +264,6 @@ INSTANTIATE_TEST_SUITE_P(Responses, CFFTFilterResponse, ::testing::ValuesIn(resp
                              return std::string(info.param.name);
                          });
 
-TEST(CFFTFilter, FreshFilterOutputsSilenceForTwoBlocksThenTheDelayedConvolution)
-{
-    // Without a reset the position starts at 0: the first block collects 2048 samples.
-    CFilterCoefficients table;
-    const std::vector<float> h = randomFloats(400, 31u, 0.0f, 1.0f);
-    table.setEntry(48000.0f, {}, h);
-    const auto filter = tableFilter(&table, false);
-    EXPECT_EQ(filter->position, 0);
-    const std::vector<float> x = randomFloats(6000, 32u);
-    const std::vector<float> y = processed(*filter, x);
-
-    const std::vector<double> hn = scaled(h, *std::max_element(h.begin(), h.end()));
-    for (std::size_t n = 0; n < 2048; ++n)
-        ASSERT_EQ(y[n], 0.0f) << "n=" << n;
-    expectOverlapSave(y, overlapSaveReference(x, hn), hn, 2048);
-}
-
 // ---- Spectrum pairing --------------------------------------------------------------------------
 
 TEST(CFFTFilter, UnitSpectrumBelowNyquistDelaysTheInputBy1024Samples)
@@ -288,7 +271,7 @@ TEST(CFFTFilter, UnitSpectrumBelowNyquistDelaysTheInputBy1024Samples)
     std::vector<double> h(2048, 0.0);
     std::fill(h.begin(), h.begin() + 1024, 1.0);
     FixedSpectrumFilter filter(h);
-    filter.setSampleRate(48000.0f);
+    filter.prepare(48000.0f);
     filter.reset();
     const std::vector<float> x = randomFloats(5000, 41u);
     const std::vector<float> y = processed(filter, x);
@@ -304,7 +287,7 @@ TEST(CFFTFilter, DcAndNyquistAreMultipliedAsOneComplexPair)
     std::vector<double> h(2048, 0.0);
     std::fill(h.begin(), h.begin() + 1025, 1.0);
     FixedSpectrumFilter filter(h);
-    filter.setSampleRate(48000.0f);
+    filter.prepare(48000.0f);
     filter.reset();
     const std::vector<float> x = randomFloats(5120, 42u, 0.0f, 1.0f);   // non-zero mean
     const std::vector<float> y = processed(filter, x);
@@ -369,63 +352,6 @@ TEST(CFFTFilter, CallWithCountZeroDesignsAndChangesNothingElse)
 
 // ---- Lazy redesign -----------------------------------------------------------------------------
 
-TEST(CFFTFilter, RedesignsExactlyOncePerRateChangeAndNeverForTheSameRate)
-{
-    CFilterCoefficients table;
-    table.setEntry(48000.0f, {}, {1.0f, 0.5f});
-    table.setEntry(44100.0f, {}, {1.0f, -0.5f});
-    ProbeFilter filter;
-    filter.setCoefficients(&table);
-    std::vector<float> buffer(300, 0.25f);
-
-    struct Step {
-        const char* what;
-        float setRate;       // 0: leave the requested rate alone
-        int designsAfter;
-        float designedRate;
-    };
-    const Step steps[] = {
-        {"first block after construction designs", 48000.0f, 1, 48000.0f},
-        {"next block at the same rate does not", 0.0f, 1, 48000.0f},
-        {"setting the designed rate again does not", 48000.0f, 1, 48000.0f},
-        {"a new rate designs once", 44100.0f, 2, 44100.0f},
-        {"and not again", 0.0f, 2, 44100.0f},
-        {"back to the first rate designs once", 48000.0f, 3, 48000.0f},
-    };
-    for (const Step& step : steps) {
-        if (step.setRate != 0.0f)
-            filter.setSampleRate(step.setRate);
-        for (int call = 0; call < 2; ++call)
-            filter.process(buffer.data(), static_cast<std::int32_t>(buffer.size()));
-        EXPECT_EQ(filter.designCalls, step.designsAfter) << step.what;
-        EXPECT_EQ(filter.sampleRate, step.designedRate) << step.what;
-    }
-
-    // A NaN rate never equals the designed one: every block designs.
-    ProbeFilter nan;
-    nan.setSampleRate(std::nanf(""));
-    for (int call = 0; call < 3; ++call)
-        nan.process(buffer.data(), 16);
-    EXPECT_EQ(nan.designCalls, 3);
-}
-
-TEST(CFFTFilter, InitForcesARedesignAndRestartsCollecting)
-{
-    CFilterCoefficients table;
-    table.setEntry(48000.0f, {}, {1.0f});
-    const auto filter = tableFilter(&table, false);
-    std::vector<float> buffer(3000, 1.0f);
-    filter->process(buffer.data(), 3000);
-    ASSERT_EQ(filter->designCalls, 1);
-    const FFTReal* transform = filter->fft.get();
-
-    filter->init();
-    EXPECT_EQ(filter->position, 0);
-    filter->process(buffer.data(), 10);
-    EXPECT_EQ(filter->designCalls, 2);
-    EXPECT_EQ(filter->fft.get(), transform) << "init keeps the transform object";
-}
-
 TEST(CFFTFilter, RedesignReusesTheTransformAndGivesTheSameSpectrumAsAFreshFilter)
 {
     CFilterCoefficients table;
@@ -440,7 +366,7 @@ TEST(CFFTFilter, RedesignReusesTheTransformAndGivesTheSameSpectrumAsAFreshFilter
     const FFTReal* transform = reused.fft.get();
     reused.setCoefficients(&table);
     for (float rate : {44100.0f, 48000.0f, 44100.0f, 48000.0f}) {
-        reused.setSampleRate(rate);
+        reused.prepare(rate);
         reused.process(buffer, 64);
         EXPECT_EQ(reused.fft.get(), transform);
     }
@@ -448,23 +374,6 @@ TEST(CFFTFilter, RedesignReusesTheTransformAndGivesTheSameSpectrumAsAFreshFilter
 }
 
 // ---- Missing responses -------------------------------------------------------------------------
-
-TEST(CFFTFilter, MissingRateShowsTheMessageAndWithoutATableIsQuietBothSilent)
-{
-    CFilterCoefficients table;
-    table.setEntry(48000.0f, {}, {1.0f});
-    for (const bool withTable : {true, false}) {
-        MessageCapture messages;
-        const auto filter = tableFilter(withTable ? &table : nullptr, false);
-        filter->setSampleRate(withTable ? 44100.0f : 48000.0f);
-        filter->reset();
-        for (float v : processed(*filter, randomFloats(4096, 81u)))
-            ASSERT_EQ(v, 0.0f) << "with table " << withTable;
-        EXPECT_EQ(messages.count, withTable ? 1 : 0);
-        EXPECT_STREQ(messages.lastText, withTable ? "No filter found for sampling rate  44100" : "");
-    }
-    EXPECT_EQ(table.size(), 1u) << "the lookup from the audio thread adds no table entry";
-}
 
 // ---- The audio path allocates nothing ----------------------------------------------------------
 
@@ -494,7 +403,7 @@ TEST_P(CFFTFilterAllocation, ProcessIncludingARedesignAllocatesNothing)
         std::int32_t count;
     } steps[] = {{48000.0f, false, 5000}, {44100.0f, true, 3000}, {96000.0f, false, 3000}};
     for (const auto& step : steps) {
-        filter->setSampleRate(step.rate);
+        filter->prepare(step.rate);
         if (step.reset)
             filter->reset();
         AllocationScope scope;
@@ -533,7 +442,7 @@ TEST(CFFTFilter, EightDesignedCoincidenceFiltersTakeLessThanTwoMegabytes)
         for (int i = 0; i < 8; ++i) {
             filters.push_back(std::make_unique<CCoincidenceFilter>(i % 4 == 0 ? 0 : 1,
                                                                    i < 4 ? 1.47f : 2.3f, 1.0f));
-            filters.back()->setSampleRate(48000.0f);
+            filters.back()->prepare(48000.0f);
             float buffer[8] = {};
             filters.back()->process(buffer, 8);
         }

@@ -1,6 +1,6 @@
 #include "dsp/CIIRFilter.h"
 
-#include "calibration/CFilterCoefficients.h"
+#include "dsp/CFilterCoefficients.h"
 #include "FilterResponse.h"
 
 #include <gtest/gtest.h>

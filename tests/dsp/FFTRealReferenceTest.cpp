@@ -184,7 +184,7 @@ TEST_P(FastOverlapSave, CoincidenceFilterOutputAgreesWithTheReferenceBlockWithin
 {
     const int variant = GetParam();
     OpenCoincidenceFilter filter(variant, 2.3f, 1.0f);
-    filter.setSampleRate(48000.0f);
+    filter.prepare(48000.0f);
     filter.process(nullptr, 0);   // designs H
     filter.reset();
 

@@ -7,7 +7,7 @@
 #include "editor/ASnqEditor.h"
 #include "gui/CBitmap.h"
 #include "gui/CTextEdit.h"
-#include "plugin/ASonquadEdit.h"
+#include "module/ASonquadEdit.h"
 
 #include <gtest/gtest.h>
 
@@ -201,6 +201,23 @@ TEST_F(EditorGlue, ForwardsKeysToTheFrameOnlyWhileOpen)
     key.virt = VKEY_RETURN;
     EXPECT_TRUE(editor->onKeyDown(key));
     EXPECT_EQ(programName(), "k");
+}
+
+// A key from the host (index the character, value the virtual key, opt the modifier bits) reaches
+// the toolkit with all three: Control-A selects the whole name again instead of typing an "a".
+TEST_F(EditorGlue, HostKeysReachTheFieldWithTheirVirtualKeyAndModifiers)
+{
+    ASSERT_TRUE(editor->open(kParent));
+    editor->idle();   // the field shows "Quaddle - uncalibrated"
+    fake::Window::latest()->events.windowMouseDown({100, 60}, kLButton);
+    const auto keyDown = [&](VstInt32 character, VstIntPtr virtualKey, float modifiers) {
+        return plugin->dispatcher(effEditKeyDown, character, virtualKey, nullptr, modifiers);
+    };
+    EXPECT_EQ(keyDown(0, VKEY_END, 0), 1);
+    EXPECT_EQ(keyDown('a', 0, MODIFIER_CONTROL), 1);
+    EXPECT_EQ(keyDown('z', 0, 0), 1);
+    EXPECT_EQ(keyDown(0, VKEY_RETURN, 0), 1);
+    EXPECT_EQ(programName(), "z");
 }
 
 // A view that takes the wheel and notes where.

@@ -28,17 +28,17 @@ public:
     std::vector<std::string> texts;   // the field's text at each valueChanged
 };
 
-VstKeyCode character(char c)
+KeyEvent character(char c)
 {
-    VstKeyCode key {};
+    KeyEvent key {};
     key.character = static_cast<unsigned char>(c);
     return key;
 }
 
-VstKeyCode virtualKey(unsigned char virt)
+KeyEvent virtualKey(unsigned char virt)
 {
-    VstKeyCode key {};
-    key.virt = virt;
+    KeyEvent key {};
+    key.virtualKey = virt;
     return key;
 }
 
@@ -59,13 +59,13 @@ protected:
     void type(const std::string& text)
     {
         for (char c : text) {
-            VstKeyCode key = character(c);
+            KeyEvent key = character(c);
             EXPECT_EQ(window->events.windowKeyDown(key), 1) << c;
         }
     }
     long press(unsigned char virt)
     {
-        VstKeyCode key = virtualKey(virt);
+        KeyEvent key = virtualKey(virt);
         return window->events.windowKeyDown(key);
     }
 
@@ -150,7 +150,7 @@ TEST_F(TextEditInFrame, AClickElsewhereInTheFrameOrLosingTheKeyboardConfirms)
 
 TEST_F(TextEditInFrame, KeysForwardedByTheHostReachTheFieldThroughTheFrame)
 {
-    VstKeyCode key = character('x');
+    KeyEvent key = character('x');
     EXPECT_EQ(frame->onKeyDown(key), -1);   // not editing: not the field's
     window->events.windowMouseDown(kInsideField, kLButton);
     for (char c : std::string("Hosted")) {
@@ -265,7 +265,7 @@ TEST_F(NativeTextEditInFrame, EditsInTheWindowSystemsControlAndReportsItsText)
     ASSERT_NE(window->lastNativeField, nullptr);
     EXPECT_EQ(window->lastNativeField->text, "Mic");
     EXPECT_EQ(window->focusTaken, 0);   // the control takes the keyboard itself
-    VstKeyCode key = character('2');
+    KeyEvent key = character('2');
     EXPECT_EQ(frame.onKeyDown(key), 1);
     key = virtualKey(VKEY_RETURN);
     EXPECT_EQ(frame.onKeyDown(key), 1);
@@ -286,7 +286,7 @@ TEST_F(NativeTextEditInFrame, AClickElsewhereConfirmsAndEscapeCancels)
 
     window->events.windowMouseDown(kInsideField, kLButton);
     window->lastNativeField->text = "Dropped";
-    VstKeyCode escape = virtualKey(VKEY_ESCAPE);
+    KeyEvent escape = virtualKey(VKEY_ESCAPE);
     EXPECT_EQ(frame.onKeyDown(escape), 1);
     EXPECT_EQ(field->getText(), "Typed");
     EXPECT_EQ(listener.texts.size(), 1u);
@@ -298,7 +298,7 @@ TEST(Frame, ThatTheWindowSystemRefusesIsNotOpen)
     CFrame frame(kFrameRect, fake::Window::refusedParent(), nullptr);
     EXPECT_FALSE(frame.isOpen());
     frame.idle();   // harmless
-    VstKeyCode key = character('a');
+    KeyEvent key = character('a');
     EXPECT_EQ(frame.onKeyDown(key), -1);
 }
 

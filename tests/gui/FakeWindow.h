@@ -72,17 +72,17 @@ public:
         ++alive;
     }
     ~NativeField() override { --alive; }
-    bool handleKey(const VstKeyCode& key) override
+    bool handleKey(const KeyEvent& key) override
     {
-        if (key.virt == VKEY_RETURN) {
+        if (key.virtualKey == VKEY_RETURN) {
             client.nativeEditEnded(text.c_str(), true);
             return true;
         }
-        if (key.virt == VKEY_ESCAPE) {
+        if (key.virtualKey == VKEY_ESCAPE) {
             client.nativeEditEnded(text.c_str(), false);
             return true;
         }
-        if (key.virt == 0 && key.character) {
+        if (key.virtualKey == 0 && key.character) {
             text += static_cast<char>(key.character);
             return true;
         }

@@ -11,25 +11,25 @@ namespace {
 
 using Result = TextEditBuffer::KeyResult;
 
-VstKeyCode typed(char c, unsigned char modifier = 0)
+KeyEvent typed(char c, unsigned char modifier = 0)
 {
-    VstKeyCode key {};
+    KeyEvent key {};
     key.character = static_cast<unsigned char>(c);
-    key.modifier = modifier;
+    key.modifiers = modifier;
     return key;
 }
 
-VstKeyCode virtualKey(unsigned char virt, unsigned char modifier = 0)
+KeyEvent virtualKey(unsigned char virt, unsigned char modifier = 0)
 {
-    VstKeyCode key {};
-    key.virt = virt;
-    key.modifier = modifier;
+    KeyEvent key {};
+    key.virtualKey = virt;
+    key.modifiers = modifier;
     return key;
 }
 
-std::vector<VstKeyCode> typing(const std::string& text)
+std::vector<KeyEvent> typing(const std::string& text)
 {
-    std::vector<VstKeyCode> keys;
+    std::vector<KeyEvent> keys;
     for (char c : text)
         keys.push_back(typed(c));
     return keys;
@@ -38,13 +38,13 @@ std::vector<VstKeyCode> typing(const std::string& text)
 struct EditCase {
     const char* description;
     std::string start;
-    std::vector<VstKeyCode> keys;
+    std::vector<KeyEvent> keys;
     std::string text;              // after the keys
     std::size_t caret;             // after the keys
     bool selection;                // something still selected
 };
 
-std::vector<VstKeyCode> operator+(std::vector<VstKeyCode> a, const std::vector<VstKeyCode>& b)
+std::vector<KeyEvent> operator+(std::vector<KeyEvent> a, const std::vector<KeyEvent>& b)
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -57,7 +57,7 @@ TEST_P(TextEditBufferCase, LeavesTheExpectedTextAndCaret)
     const EditCase& c = GetParam();
     TextEditBuffer buffer(255);
     buffer.begin(c.start);
-    for (const VstKeyCode& key : c.keys)
+    for (const KeyEvent& key : c.keys)
         EXPECT_EQ(buffer.handleKey(key), Result::kEdited) << c.description;
     EXPECT_EQ(buffer.text(), c.text) << c.description;
     EXPECT_EQ(buffer.caret(), c.caret) << c.description;
@@ -104,9 +104,9 @@ TEST(TextEditBuffer, IgnoresKeysThatDoNotEditSoTheHostMayUseThem)
 {
     TextEditBuffer buffer(255);
     buffer.begin("Mic");
-    for (VstKeyCode key : {virtualKey(VKEY_F1), virtualKey(VKEY_TAB), virtualKey(VKEY_PAGEUP), virtualKey(VKEY_SHIFT),
+    for (KeyEvent key : {virtualKey(VKEY_F1), virtualKey(VKEY_TAB), virtualKey(VKEY_PAGEUP), virtualKey(VKEY_SHIFT),
                            typed('s', MODIFIER_CONTROL), typed('\x07'), typed('\x7F')})
-        EXPECT_EQ(buffer.handleKey(key), Result::kIgnored) << int(key.virt) << " " << key.character;
+        EXPECT_EQ(buffer.handleKey(key), Result::kIgnored) << int(key.virtualKey) << " " << key.character;
     EXPECT_EQ(buffer.text(), "Mic");
     EXPECT_TRUE(buffer.hasSelection());
 }

@@ -1,6 +1,7 @@
 // The platform layer of the build under test (POSIX on Linux, Win32 in the Windows builds, run
 // under Wine): directory listing for the calibration scan, calibration folders, paths, the
 // message sink and the clock.
+#include "calibration/CalibrationFolders.h"
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
@@ -142,7 +143,7 @@ TEST(Paths, AJoinedListedNameOpensTheFile)
 TEST(CalibrationFolders, TheOverrideIsTheOnlyFolderWhenSet)
 {
     ScopedEnv env("SONQUAD_CALIBRATION_DIR", "my calibrations");
-    EXPECT_EQ(platform::calibrationFolders(), std::vector<std::string> {"my calibrations"});
+    EXPECT_EQ(calibration::calibrationFolders(), std::vector<std::string> {"my calibrations"});
 }
 
 TEST(CalibrationFolders, AnEmptyOverrideLeavesThePlatformFolders)
@@ -154,7 +155,7 @@ TEST(CalibrationFolders, AnEmptyOverrideLeavesThePlatformFolders)
                                     "c:\\Program Files (x86)\\Morlane\\Quillo\\calibrations"}
         : std::vector<std::string> {"/data home/Morlane/Quillo/calibrations",
                                     "/usr/share/Morlane/Quillo/calibrations"};
-    EXPECT_EQ(platform::calibrationFolders(), expected);
+    EXPECT_EQ(calibration::calibrationFolders(), expected);
 }
 
 struct Collected {

@@ -1,13 +1,14 @@
 #include "tools/sonquad/Check.h"
 
-#include "calibration/CFilterCoefficients.h"
+#include "calibration/CoefficientFile.h"
+#include "dsp/CFilterCoefficients.h"
 #include "calibration/ProcessorConfiguration.h"
 #include "calibration/TextCalibration.h"
 #include "dsp/CParaEQ2Band.h"
 #include "dsp/CParaEQ3Band.h"
 #include "dsp/FilterBank.h"
 #include "platform/platform.h"
-#include "plugin/ProgramRecord.h"
+#include "model/ProgramRecord.h"
 #include "tools/sonquad/Arguments.h"
 #include "tools/sonquad/CliError.h"
 #include "tools/sonquad/Commands.h"
@@ -78,7 +79,7 @@ Start startingState()
         PluginSession session;
         start.record = session.plugin().program(2);
         start.setNames = session.postMatrixSetNames();
-        start.setCount = session.plugin().postMatrixBank().count;
+        start.setCount = session.plugin().audioEngine().postMatrixBank().count;
     }
     if (saved)
         ::setenv("SONQUAD_CALIBRATION_DIR", saved->c_str(), 1);
@@ -188,7 +189,7 @@ void checkTextTables(CheckReport& report, FilterBank& bank, const std::string& f
             if (!coefficients.contains(rate))
                 continue;
             ++rates;
-            const CFilterCoefficients::Entry& entry = coefficients.lookup(rate);
+            const CFilterCoefficients::Entry& entry = *coefficients.find(rate);
             const std::string what = std::string("the ") + table.name + " filter at " + fixed(rate, 0) + " Hz";
             const std::string behaviour = behaviourAt(*table.filter, rate, report.problems, what);
             if (behaviour == "passes the signal unchanged" && (!entry.numerator.empty() || !entry.denominator.empty()))
@@ -225,14 +226,15 @@ void checkTextTables(CheckReport& report, FilterBank& bank, const std::string& f
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         const std::string path = platform::joinPath(report.coefficientFolder, name);
-        CheckedFile file {name, CFilterCoefficients::rateKeyFromPath(path), namedInFile(report.path, name), ""};
+        CheckedFile file {name, rateKeyFromPath(path), namedInFile(report.path, name), ""};
         if (file.rateHz == 0.0f) {
             file.contents = "no rate code (W44, VEL48, ...) in its path: the loader skips it";
         } else {
             MessageCollector failures;
             CFilterCoefficients scratch;
-            scratch.loadFile(path.c_str());
-            const CFilterCoefficients::Entry& entry = scratch.lookup(file.rateHz);
+            loadCoefficientFile(scratch, path.c_str());
+            const CFilterCoefficients::Entry* found = scratch.find(file.rateHz);
+            const CFilterCoefficients::Entry entry = found ? *found : CFilterCoefficients::Entry {};
             if (!failures.messages.empty())
                 file.contents = "cannot be used (missing, cut short, or lengths outside 0..1024)";
             else

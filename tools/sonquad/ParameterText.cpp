@@ -1,6 +1,6 @@
 #include "tools/sonquad/ParameterText.h"
 
-#include "plugin/Parameters.h"
+#include "model/Parameters.h"
 #include "tools/sonquad/CliError.h"
 #include "tools/sonquad/Text.h"
 

@@ -1,6 +1,5 @@
 #include "tools/sonquad/PluginSession.h"
 
-#include "dsp/CFFTFilter.h"
 #include "platform/platform.h"
 #include "tools/sonquad/CliError.h"
 #include "tools/sonquad/Progress.h"
@@ -67,7 +66,7 @@ void useCalibrationFolder(const std::string& folder)
 
 void printPluginMessages() { platform::setMessageSink(printMessage, nullptr); }
 
-PluginSession::PluginSession() : effect(std::make_unique<ASonquadEdit>(hostCallback)) {}
+PluginSession::PluginSession() : effect(std::make_unique<ASonquad>(hostCallback)) {}
 
 std::vector<std::string> PluginSession::programNames()
 {
@@ -81,6 +80,7 @@ std::vector<std::string> PluginSession::programNames()
         names.emplace_back(text);
     }
     effect->setProgram(current);
+    effect->showPendingMessages();   // while muted: nothing of this walk is printed
     return names;
 }
 
@@ -105,12 +105,17 @@ int PluginSession::findProgram(std::string_view choice)
     throw CliError("unknown program " + inQuotes(choice) + " (programs: " + list + ")");
 }
 
-void PluginSession::selectProgram(int program) { effect->setProgram(program); }
+void PluginSession::selectProgram(int program)
+{
+    effect->setProgram(program);
+    effect->showPendingMessages();
+}
 
 void PluginSession::selectProgramQuietly(int program)
 {
     const MutedMessages muted;
     effect->setProgram(program);
+    effect->showPendingMessages();
 }
 
 void PluginSession::applySetting(std::string_view assignment)
@@ -125,14 +130,15 @@ void PluginSession::applySetting(std::string_view assignment)
         throw CliError("unknown parameter " + inQuotes(name) + " (sonquad params lists them)");
     const SetNames sets = parameter == param::kPreMatrixFilterNumber ? preMatrixSetNames() : postMatrixSetNames();
     effect->setParameter(parameter, normalisedValue(parameter, value, sets));
+    effect->showPendingMessages();
     const std::string shown = parameterDisplay(parameter);
     if (!displayAgrees(parameter, value, shown, sets))
         throw CliError("\"" + parameterName(parameter) + "\" shows " + inQuotes(trim(shown)) + " after being set to " +
                        inQuotes(value));
 }
 
-SetNames PluginSession::postMatrixSetNames() const { return setNames(effect->postMatrixBank()); }
-SetNames PluginSession::preMatrixSetNames() const { return setNames(effect->preMatrixBank()); }
+SetNames PluginSession::postMatrixSetNames() const { return setNames(effect->audioEngine().postMatrixBank()); }
+SetNames PluginSession::preMatrixSetNames() const { return setNames(effect->audioEngine().preMatrixBank()); }
 
 std::string PluginSession::parameterName(int parameter)
 {
@@ -155,18 +161,7 @@ std::string PluginSession::parameterLabel(int parameter)
     return text;
 }
 
-int PluginSession::latencySamples() const
-{
-    // The processing skips set 0; any other set delays its output when its filters convolve.
-    const int set = effect->postMatrixSet();
-    const FilterBank& bank = effect->postMatrixBank();
-    if (set <= 0 || !bank.hasSet(set))
-        return 0;
-    for (int channel = 0; channel < FilterBank::kChannels; ++channel)
-        if (dynamic_cast<const CFFTFilter*>(bank.filter(set, channel)))
-            return CFFTFilter::kBlockLength;
-    return 0;
-}
+int PluginSession::latencySamples() const { return effect->latencySamples(); }
 
 void PluginSession::configure(float sampleRate, int blockSize)
 {

@@ -1,9 +1,10 @@
 // The plug-in object driven in-process the way a host drives it: constructed with a host
-// callback, then programs, parameters, sample rate and block size, then processReplacing.
+// callback, then programs, parameters, sample rate and block size, then processReplacing. The
+// object is the plain ASonquad, without an editor: the command-line host links no window system.
 // Programs and parameters are chosen by number or by name, values in the parameter's own unit.
 #pragma once
 
-#include "plugin/ASonquadEdit.h"
+#include "plugin/ASonquad.h"
 #include "tools/sonquad/ParameterText.h"
 
 #include <memory>
@@ -64,7 +65,7 @@ public:
     void process(float* const inputs[4], float* const outputs[4], int frames);
 
 private:
-    std::unique_ptr<ASonquadEdit> effect;   // the plug-in object
+    std::unique_ptr<ASonquad> effect;   // the plug-in object, headless
 };
 
 } // namespace cli

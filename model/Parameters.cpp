@@ -1,4 +1,4 @@
-#include "plugin/Parameters.h"
+#include "model/Parameters.h"
 
 #include <charconv>
 #include <cmath>
@@ -62,6 +62,18 @@ int viewMode(float v) { return onePlusTruncated(2.0f, v); }
 
 float lfFrequencyValue(double hz) { return exponentialValue(hz, 12.5); }
 float eqFrequencyValue(double hz) { return exponentialValue(hz, 1000.0); }
+
+float eqCentreHzOfStoredValue(float v)
+{
+    return static_cast<float>(20.0 * std::exp(static_cast<double>(v) * kLn10 / (1.0 / std::log10(1000.0))));
+}
+
+float filterSetValue(int set)
+{
+    if (set < 0 || set >= kFilterSets)
+        return 0.0f;
+    return static_cast<float>(set) / 7.0f;
+}
 
 void name(int parameter, char* text, std::size_t size)
 {

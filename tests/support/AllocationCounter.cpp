@@ -3,15 +3,25 @@
 #include <cstdlib>
 #include <new>
 
-namespace testhost {
+namespace testsupport {
 std::atomic<bool> AllocationCounter::counting {false};
 std::atomic<long> AllocationCounter::count {0};
-} // namespace testhost
+
+namespace {
+thread_local std::atomic<long>* threadCount = nullptr;   // this thread's counter, while a ThreadScope lives
+}
+
+AllocationCounter::ThreadScope::ThreadScope(std::atomic<long>& allocations) { threadCount = &allocations; }
+AllocationCounter::ThreadScope::~ThreadScope() { threadCount = nullptr; }
+} // namespace testsupport
 
 void* operator new(std::size_t size)
 {
-    if (testhost::AllocationCounter::counting.load(std::memory_order_relaxed))
-        testhost::AllocationCounter::count.fetch_add(1, std::memory_order_relaxed);
+    using testsupport::AllocationCounter;
+    if (AllocationCounter::counting.load(std::memory_order_relaxed))
+        AllocationCounter::count.fetch_add(1, std::memory_order_relaxed);
+    if (testsupport::threadCount)
+        testsupport::threadCount->fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size ? size : 1))
         return p;
     throw std::bad_alloc();
@@ -28,10 +38,7 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept
     }
 }
 
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
-{
-    return operator new(size, std::nothrow);
-}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return operator new(size, std::nothrow); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }

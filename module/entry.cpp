@@ -1,7 +1,7 @@
 // The module's entry point: the host calls VSTPluginMain (also exported as main) with its
 // callback and receives the plug-in's descriptor.
 #include "host/vst2.h"
-#include "plugin/ASonquadEdit.h"
+#include "module/ASonquadEdit.h"
 
 #include <new>
 

@@ -1,7 +1,7 @@
 // One program: the 46 normalised parameter values in value-block order, then its name.
 #pragma once
 
-#include "plugin/Parameters.h"
+#include "model/Parameters.h"
 
 struct ProgramRecord {
     static constexpr int kNameSize = 24;   // 23 characters and the terminator

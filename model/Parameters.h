@@ -110,9 +110,23 @@ int setNumber(float v);                 // trunc(7v); -1 when outside 0..7
 int currentCapsule(float v);            // 1 + trunc(3v)
 int viewMode(float v);                  // 1 + trunc(2v)
 
-// Normalised value of a frequency on the LF (20 x 12.5^v) or EQ (20 x 1000^v) scale.
+// Normalised value of a frequency on the LF (20 x 12.5^v) or EQ (20 x 1000^v) scale:
+// ln(hz / 20) x (1 / log10(base)) / ln 10 in double precision, rounded to float. Not finite for
+// hz <= 0. The calibration readers store these.
 float lfFrequencyValue(double hz);
 float eqFrequencyValue(double hz);
+
+// The centre frequency in Hz that a stored "Cap %d EQ Freq" value stands for, as the text
+// calibration reader computes it to convert a bandwidth in Hz into octaves:
+// 20 x exp(v x ln 10 / (1 / log10(1000))), in double precision, rounded to float. (The parameter
+// mapping eqFrequencyHz multiplies by log10(1000) instead and may differ in the last bit.)
+float eqCentreHzOfStoredValue(float v);
+
+// The number of post-matrix filter sets a program can name.
+constexpr int kFilterSets = 8;
+// The "PostMatrix Filter Number" value that names filter set s (s / 7 in single precision); a
+// set outside the eight-set bank is none a program could select: 0, "None".
+float filterSetValue(int set);
 
 // The parameter's name, filled for capsules and outputs ("Cap 1 Out 4 Gain"). At most 24
 // characters.

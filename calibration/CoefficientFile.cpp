@@ -1,5 +1,6 @@
-#include "calibration/CFilterCoefficients.h"
+#include "calibration/CoefficientFile.h"
 
+#include "dsp/CFilterCoefficients.h"
 #include "platform/platform.h"
 
 #include <array>
@@ -77,7 +78,7 @@ bool lengthUsable(std::int32_t length)
 
 } // namespace
 
-float CFilterCoefficients::rateKeyFromPath(const std::string& path)
+float rateKeyFromPath(const std::string& path)
 {
     // ASCII upper-casing, independent of the process locale.
     std::string upper = path.substr(0, kSearchedPathLength);
@@ -93,7 +94,7 @@ float CFilterCoefficients::rateKeyFromPath(const std::string& path)
     return rateKey;
 }
 
-void CFilterCoefficients::loadFile(const char* path)
+void loadCoefficientFile(CFilterCoefficients& table, const char* path)
 {
     const std::string pathText = path ? path : "";
     const float rateKey = rateKeyFromPath(pathText);
@@ -113,7 +114,7 @@ void CFilterCoefficients::loadFile(const char* path)
         std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
         std::snprintf(text.data(), text.size() + 1, kOpenFailedFormat, pathText.c_str());
         platform::showMessage(text.c_str());
-        setEntry(rateKey, {}, {});
+        table.setEntry(rateKey, {}, {});
     };
 
     FileHandle file(std::fopen(pathText.c_str(), "rb"));
@@ -153,5 +154,5 @@ void CFilterCoefficients::loadFile(const char* path)
         refuse();
         return;
     }
-    setEntry(rateKey, std::move(den), std::move(num));
+    table.setEntry(rateKey, std::move(den), std::move(num));
 }

@@ -1,4 +1,4 @@
-#include "plugin/ProgramRecord.h"
+#include "model/ProgramRecord.h"
 
 #include <cstring>
 

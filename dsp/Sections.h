@@ -1,0 +1,100 @@
+// The recursions of the closed-form filter sections, each written once as a template over its
+// number type: float or double for one channel (CLowShelfFilter, CHPFilter2, CMitRegFilter) and
+// lanes::F32x4 or lanes::F64x4 for the four capsule channels at once (engine/CapsuleStages). The
+// same template gives the same operations in the same order, so both are bit-identical.
+//
+// A section is its coefficients and its state; step takes one input and returns one output.
+// Design functions compute the coefficients of one channel in closed form; they allocate nothing
+// and may run on the audio thread.
+#pragma once
+
+#include <cstdint>
+
+namespace sections {
+
+// First-order shelf: y = b0 x + b1 x1 - a1 y1, with x = gain * input. Both sums start from 0, as
+// the general direct-form loop's do (an explicit 0 + keeps what that does to a -0).
+template <class T>
+struct LowShelf {
+    T gain, b0, b1, a1;   // input gain and coefficients
+    T x1, y1;             // past input (gain-scaled) and output
+
+    T step(T in)
+    {
+        const T zero(0.0f);
+        const T x = gain * in;
+        T acc = zero + b0 * x;
+        acc = acc + b1 * x1;
+        const T feedback = zero + a1 * y1;
+        const T y = acc - feedback;
+        x1 = x;
+        y1 = y;
+        return y;
+    }
+};
+
+// Second-order direct form I: y = b0 x + b1 x1 + b2 x2 - (a1 y1 + a2 y2), x = gain * input.
+template <class T>
+struct HighPass {
+    T gain, b0, b1, b2, a1, a2;   // input gain and coefficients
+    T x1, x2, y1, y2;             // past inputs (gain-scaled) and outputs
+
+    T step(T in)
+    {
+        const T zero(0.0f);
+        const T x = gain * in;
+        T acc = zero + b0 * x;
+        acc = acc + b1 * x1;
+        acc = acc + b2 * x2;
+        T feedback = zero + a1 * y1;
+        feedback = feedback + a2 * y2;
+        const T y = acc - feedback;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        return y;
+    }
+};
+
+// Regalia-Mitra peaking section in double precision: an allpass A(z) in transposed direct form
+// II, blended as (1 + A)/2 + G (1 - A)/2; h is G/2.
+template <class D>
+struct Peaking {
+    D b0, b1, a1, a2;   // allpass coefficients: b0 = a2 = k2, b1 = a1 = c
+    D h;                // half the linear centre gain
+    D s1, s2;           // allpass state (TDF-II)
+
+    D step(D x)
+    {
+        const D y = b0 * x + s1;
+        s1 = b1 * x - a1 * y + s2;
+        s2 = x - a2 * y;
+        return (x - y) * h + (y + x) * D(0.5);
+    }
+};
+
+struct ShelfDesign {
+    float b0, b1, a1;
+};
+// (s + wz) / (s + wp) through the bilinear transform, pre-warped; unity at the top of the band.
+ShelfDesign designLowShelf(float poleHz, float zeroHz, float rateHz);
+
+struct HighPassDesign {
+    float b0, b1, b2, a1, a2;
+};
+// s^2 / (s^2 + damping s + 1) through the bilinear transform, pre-warped at the corner.
+HighPassDesign designHighPass(float cornerHz, float damping, float rateHz);
+
+struct PeakingDesign {
+    double b0, b1, a1, a2;
+    bool identity;   // a band the rate cannot hold: A(z) = 1, and the state is to be cleared
+};
+// The allpass of a peaking band: centre and bandwidth in Hz, gain in dB at the centre. Exact mode
+// (linear false): the band is warped with a tangent, widened by 1/G for a cut and kept below
+// 0.75 (pi - w0); linear mode: k2 = (1 - wb/2)/(1 + wb/2) as it stands.
+PeakingDesign designPeaking(float centreHz, float bandwidthHz, float gainDb, bool linear, float rateHz);
+// The bandwidth in Hz of a band widthOctaves wide around centreHz: (2^(w/2) - 2^(-w/2)) centre.
+float octavesToBandwidthHz(float centreHz, float widthOctaves);
+
+} // namespace sections
