@@ -1,6 +1,6 @@
 #include "lv2/Ports.h"
 
-#include "plugin/Parameters.h"
+#include "model/Parameters.h"
 
 #include <utility>
 

@@ -1,6 +1,6 @@
 // The ports of SonquadLV2: one table that the bundle's Turtle is generated from and that the
 // plug-in connects by, so that symbols, names, ranges, defaults and units cannot drift from the
-// parameter model (plugin/Parameters.h): every gain port takes its name, unit and span from the
+// parameter model (model/Parameters.h): every gain port takes its name, unit and span from the
 // VST 2.4 parameter it adjusts.
 //
 // The calibration (a file chosen through the "Calibration" property, or the built-in

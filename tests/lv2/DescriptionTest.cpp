@@ -2,7 +2,7 @@
 // (the built SonquadVST.so through its dispatcher): every VST parameter is either an LV2 port
 // with the VST's name, unit and span, or left out for a stated reason.
 #include "host/Lv2TestHost.h"
-#include "plugin/Parameters.h"
+#include "model/Parameters.h"
 #include "tests/host/LoadedPlugin.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "Lv2TestHost.h"
 
-#include "tests/host/AllocationCounter.h"
+#include "tests/support/AllocationCounter.h"
 
 #include <lv2/atom/atom.h>
 #include <lv2/atom/forge.h>
@@ -512,9 +512,9 @@ void Plugin::run(uint32_t frames)
         throw std::runtime_error("block longer than the maximum the plug-in was told");
     runningPlugin = this;
     {
-        testhost::AllocationCounter::Scope counting;
+        testsupport::AllocationCounter::Scope counting;
         lilv_instance_run(instance, frames);
-        lastRunAllocations = testhost::AllocationCounter::count.load();
+        lastRunAllocations = testsupport::AllocationCounter::count.load();
     }
     runningPlugin = nullptr;
     if (worker->mode == WorkerMode::kSynchronous)
@@ -530,14 +530,14 @@ void Plugin::deliverResponses()
     runningPlugin = this;
     uint32_t size = 0;
     while (worker->responses.read(worker->response.data(), worker->response.size(), size)) {
-        testhost::AllocationCounter::Scope counting;
+        testsupport::AllocationCounter::Scope counting;
         worker->interface->work_response(lilv_instance_get_handle(instance), size, worker->response.data());
-        lastRunAllocations += testhost::AllocationCounter::count.load();
+        lastRunAllocations += testsupport::AllocationCounter::count.load();
     }
     if (worker->interface && worker->interface->end_run) {
-        testhost::AllocationCounter::Scope counting;
+        testsupport::AllocationCounter::Scope counting;
         worker->interface->end_run(lilv_instance_get_handle(instance));
-        lastRunAllocations += testhost::AllocationCounter::count.load();
+        lastRunAllocations += testsupport::AllocationCounter::count.load();
     }
     runningPlugin = nullptr;
 }
