@@ -29,7 +29,7 @@ std::string parameterName(int parameter)
 Unit unitOf(int parameter)
 {
     const std::string label = param::label(parameter);
-    return label == "dB" ? Unit::kDb : Unit::kNone;
+    return label == "dB" ? Unit::kDb : label == "Hz" ? Unit::kHz : Unit::kNone;
 }
 
 // An offset in dB on a VST parameter of the dB kind: the offset spans the parameter's own range
@@ -99,6 +99,16 @@ std::vector<PortSpec> build()
     table.push_back(stageSwitch(param::kEqsEnabled, "eqs_enabled", "capsule equalisers"));
     table.push_back(stageSwitch(param::kAbMatrixEnabled, "ab_matrix_enabled", "A-to-B matrix"));
 
+    for (const auto& [parameter, symbol] : {std::pair {param::kLfCutFreq, "lf_cut_freq"}, std::pair {param::kLfBoostFreq, "lf_boost_freq"}}) {
+        PortSpec port = makePort(PortKind::kControlIn, symbol, parameterName(parameter));
+        port.maximum = param::lfFrequencyHz(1.0f);
+        port.defaultValue = kLfAsCalibrated;
+        port.unit = unitOf(parameter);
+        port.scalePoints = {{kLfAsCalibrated, "As calibrated"}};
+        port.comment = "From " + std::to_string(static_cast<int>(param::lfFrequencyHz(0.0f))) + " Hz up; 0 keeps the calibration's frequency.";
+        port.vstParameter = parameter;
+        table.push_back(port);
+    }
     for (int c = 0; c < 4; ++c)
         for (int o = 0; o < 4; ++o)
             table.push_back(gainOffset(param::capOutGain(c, o), &param::capOutGainDb,

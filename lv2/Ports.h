@@ -9,7 +9,11 @@
 // four output gains and its correction set. The control ports adjust that calibration; their
 // defaults leave it as it is. A port therefore never contradicts the calibration that a session
 // restores, whatever order the host restores ports and state in:
-//   - a gain port is an offset in dB added to the calibration's value (0 dB: as calibrated);
+//   - "LF Cut Freq" and "LF Boost Freq" are absolute, in Hz over the VST's 20..250 (a value
+//     between 0 and 20 counts as 20); their default 0, "As calibrated", keeps the calibration's;
+//   - a gain port is an offset in dB on the calibration's value (0 dB: as calibrated), added in
+//     the VST's normalised domain: the engine gets what the VST gives for the value
+//     v + offset / span (span: the parameter's range in dB, 24 or 30), and at 0 exactly v;
 //   - a stage switch can turn off a stage that the calibration uses (on: as calibrated);
 //   - "Correction" picks one of the built-in correction sets or keeps the calibration's own.
 // With no file and every port at its default the plug-in computes what SonquadVST computes at
@@ -32,7 +36,7 @@ inline constexpr const char* kBinaryName = "SonquadLV2.so";
 inline constexpr const char* kDescriptionFile = "SonquadLV2.ttl";
 
 enum class PortKind { kAudioIn, kAudioOut, kControlIn, kControlOut, kAtomIn, kAtomOut };
-enum class Unit { kNone, kDb };
+enum class Unit { kNone, kDb, kHz };
 
 struct ScalePoint {
     float value;
@@ -65,19 +69,22 @@ enum Port : uint32_t {
     kLfEnabled = 11,
     kEqsEnabled = 12,
     kAbMatrixEnabled = 13,
-    kFirstCapsuleGain = 14, // capsule c (0..3), output o (0..3): 14 + 4c + o, dB offset
-    kFirstEqGain = 30,      // capsule c: 30 + c, dB offset
-    kFirstOutputGain = 34,  // output o (W X Y Z): 34 + o, dB offset
-    kLatency = 38,          // control out, samples
-    kControl = 39,          // atom in: patch:Set and patch:Get
-    kNotify = 40,           // atom out: patch:Set of the calibration in use
-    kPortCount = 41,
+    kLfCutFreq = 14,        // Hz, 0: as calibrated
+    kLfBoostFreq = 15,      // Hz, 0: as calibrated
+    kFirstCapsuleGain = 16, // capsule c (0..3), output o (0..3): 16 + 4c + o, dB offset
+    kFirstEqGain = 32,      // capsule c: 32 + c, dB offset
+    kFirstOutputGain = 36,  // output o (W X Y Z): 36 + o, dB offset
+    kLatency = 40,          // control out, samples
+    kControl = 41,          // atom in: patch:Set and patch:Get
+    kNotify = 42,           // atom out: patch:Set of the calibration in use
+    kPortCount = 43,
 };
 
 // Values of the enumerations.
 enum OutputFormat : int { kFuMa = 0, kAmbiX = 1 };
 enum Orientation : int { kUpright = 0, kInverted = 1, kEndfire = 2 };
 inline constexpr int kCorrectionAsCalibrated = 3;
+inline constexpr float kLfAsCalibrated = 0.0f;
 
 // The whole table, index by index.
 const std::vector<PortSpec>& ports();

@@ -15,7 +15,6 @@ constexpr const char* kPrefixes =
     "@prefix foaf:   <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix log:    <http://lv2plug.in/ns/ext/log#> .\n"
     "@prefix lv2:    <http://lv2plug.in/ns/lv2core#> .\n"
-    "@prefix opts:   <http://lv2plug.in/ns/ext/options#> .\n"
     "@prefix patch:  <http://lv2plug.in/ns/ext/patch#> .\n"
     "@prefix rdfs:   <http://www.w3.org/2000/01/rdf-schema#> .\n"
     "@prefix state:  <http://lv2plug.in/ns/ext/state#> .\n"
@@ -67,8 +66,8 @@ void writePort(std::ostringstream& ttl, const PortSpec& port, uint32_t index)
         ttl << " ;\n\t\tlv2:minimum " << number(port.minimum) << " ;\n\t\tlv2:maximum " << number(port.maximum);
         if (port.kind == PortKind::kControlIn)
             ttl << " ;\n\t\tlv2:default " << number(port.defaultValue);
-        if (port.unit == Unit::kDb)
-            ttl << " ;\n\t\tunits:unit units:db";
+        if (port.unit != Unit::kNone)
+            ttl << " ;\n\t\tunits:unit " << (port.unit == Unit::kDb ? "units:db" : "units:hz");
         if (port.toggled)
             ttl << " ;\n\t\tlv2:portProperty lv2:toggled";
         if (port.enumeration)
@@ -133,7 +132,7 @@ std::string pluginTurtle()
         << " ;\n"
         // Nothing is required: a host without URIDs, worker or log (lv2apply has none) still
         // gets the conversion with the built-in calibration.
-        << "\tlv2:optionalFeature urid:map , work:schedule , log:log , opts:options , lv2:hardRTCapable , "
+        << "\tlv2:optionalFeature urid:map , work:schedule , log:log , lv2:hardRTCapable , "
            "state:threadSafeRestore ;\n"
         << "\tlv2:extensionData state:interface , work:interface ;\n"
         << "\tpatch:writable <" << kCalibrationUri << "> ;\n";
