@@ -2,7 +2,8 @@
 #   sord_validate checks the Turtle against the LV2 schemas (the specification bundles of
 #   Debian's lv2-dev in SPECS, which also define the vocabularies the bundle uses);
 #   lv2ls finds the plug-in on an LV2_PATH that holds the bundle only;
-#   lv2info lists it with its latency port and every port's symbol.
+#   lv2info lists it with its latency port, every port's symbol and the enumerations' choices;
+#   sordi reads the Calibration as a writable property holding a path.
 # -DBUNDLE=build/SonquadLV2.lv2 -DSPECS=/usr/lib/lv2 -DWORK=scratch folder
 set(spec_bundles atom buf-size core data-access dynmanifest event instance-access log midi morph
     options parameters patch port-groups port-props presets resize-port schemas state time ui
@@ -29,11 +30,21 @@ if(NOT status EQUAL 0 OR NOT listed STREQUAL "urn:morlane:sonquad:lv2\n")
   message(FATAL_ERROR "lv2ls listed:\n${listed}${errors}")
 endif()
 execute_process(COMMAND lv2info urn:morlane:sonquad:lv2 RESULT_VARIABLE status OUTPUT_VARIABLE info ERROR_VARIABLE errors)
-if(NOT status EQUAL 0 OR NOT info MATCHES "Has latency: +yes, reported by port 38")
+if(NOT status EQUAL 0 OR NOT info MATCHES "Has latency: +yes, reported by port 40")
   message(FATAL_ERROR "lv2info:\n${info}${errors}")
 endif()
 string(REGEX MATCHALL "Symbol: +[a-z0-9_]+" symbols "${info}")
 list(LENGTH symbols count)
-if(NOT count EQUAL 41)
-  message(FATAL_ERROR "lv2info lists ${count} ports, 41 expected:\n${info}")
+if(NOT count EQUAL 43)
+  message(FATAL_ERROR "lv2info lists ${count} ports, 43 expected:\n${info}")
+endif()
+foreach(choice "0.0 = \"FuMa\"" "1.0 = \"AmbiX\"" "0.0 = \"Upright\"" "1.0 = \"Inverted\"" "2.0 = \"End-fire\"")
+  if(NOT info MATCHES "${choice}")
+    message(FATAL_ERROR "lv2info does not show ${choice}:\n${info}")
+  endif()
+endforeach()
+execute_process(COMMAND sordi ${BUNDLE}/SonquadLV2.ttl OUTPUT_VARIABLE triples ERROR_VARIABLE errors)
+if(NOT triples MATCHES "<urn:morlane:sonquad:lv2> <http://lv2plug.in/ns/ext/patch#writable> <urn:morlane:sonquad:lv2#calibration>"
+   OR NOT triples MATCHES "calibration> <http://www.w3.org/2000/01/rdf-schema#range> <http://lv2plug.in/ns/ext/atom#Path>")
+  message(FATAL_ERROR "sordi finds no writable Calibration path:\n${triples}${errors}")
 endif()

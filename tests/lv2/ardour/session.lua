@@ -5,23 +5,15 @@
 -- take and sets the region lengths), inserts each plug-in and sets its parameters, saves.
 --
 -- ardour7-lua session.lua DIR NAME RATE TRACK...
---   TRACK: "NAME|TYPE|ID|INDEX=VALUE|INDEX=VALUE..." with TYPE LV2 (ID the plug-in's URI),
---   LXVST (ID its name or unique ID) or LUA (ID the name of an Ardour Lua DSP script); INDEX counts the plug-in's control inputs from 0, VALUE
---   in the plug-in's own terms (normalised for VST 2.4, the port's unit for LV2).
+--   TRACK: "NAME|TYPE|ID|INDEX=VALUE|INDEX=VALUE..." with TYPE LV2 (ID the plug-in's URI) or
+--   LXVST (ID its name or unique ID); INDEX counts the plug-in's control inputs from 0, VALUE in
+--   the plug-in's own terms (normalised for VST 2.4, the port's unit for LV2).
 local dir, name, rate = arg[1], arg[2], tonumber(arg[3])
 assert(dir and name and rate, "usage: session.lua DIR NAME RATE TRACK...")
 
 local function fail(text)
   print("error: " .. text)
   os.exit(1)
-end
-
-local function split(text, separator)
-  local parts = {}
-  for part in (text .. separator):gmatch("(.-)" .. separator:gsub("%p", "%%%0")) do
-    parts[#parts + 1] = part
-  end
-  return parts
 end
 
 local backend = AudioEngine:set_backend("None (Dummy)", "", "")
@@ -32,22 +24,18 @@ backend:set_device_name("Silence")
 local session = create_session(dir, name, rate)
 if not session then fail("cannot create session " .. dir) end
 
-local types = { LV2 = ARDOUR.PluginType.LV2, LXVST = ARDOUR.PluginType.LXVST, LUA = ARDOUR.PluginType.Lua }
+local types = { LV2 = ARDOUR.PluginType.LV2, LXVST = ARDOUR.PluginType.LXVST }
 local tracks = {}
 for i = 4, #arg do
-  local fields = split(arg[i], "|")
+  local fields = {}
+  for field in arg[i]:gmatch("[^|]+") do fields[#fields + 1] = field end
   local trackName, typeName, id = fields[1], fields[2], fields[3]
   local pluginType = types[typeName]
   if not pluginType then fail("unknown plug-in type " .. tostring(typeName)) end
   local track = session:new_audio_track(4, 4, nil, 1, trackName, ARDOUR.PresentationInfo.max_order,
                                         ARDOUR.TrackMode.Normal, true):front()
   if track:isnil() then fail("cannot add track " .. trackName) end
-  local plugin
-  if pluginType == ARDOUR.PluginType.Lua then
-    plugin = ARDOUR.LuaAPI.new_luaproc(session, id)
-  else
-    plugin = ARDOUR.LuaAPI.new_plugin(session, id, pluginType, "")
-  end
+  local plugin = ARDOUR.LuaAPI.new_plugin(session, id, pluginType, "")
   if plugin:isnil() then fail("plug-in not found: " .. typeName .. " " .. id) end
   if track:add_processor_by_index(plugin, 0, nil, true) ~= 0 then fail("cannot insert " .. id) end
   local insert = plugin:to_insert()
