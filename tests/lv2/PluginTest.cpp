@@ -39,10 +39,16 @@ Channels take()
     return channels;
 }
 
+// The scratch folders of this test program, removed when it ends.
+const fs::path kScratch = fs::temp_directory_path() / ("sonquad-lv2-" + std::to_string(::getpid()));
+const struct RemoveScratch {
+    ~RemoveScratch() { fs::remove_all(kScratch); }
+} removeScratch;
+
 // An empty scratch folder; with a fixture file, that file and (text calibration) its coefficients.
 fs::path folderWith(const std::string& name, const std::string& file = "")
 {
-    const fs::path folder = fs::temp_directory_path() / ("sonquad-lv2-" + std::to_string(::getpid())) / name;
+    const fs::path folder = kScratch / name;
     const fs::path fixtures = SONQUAD_FIXTURES;
     fs::remove_all(folder);
     fs::create_directories(folder);
