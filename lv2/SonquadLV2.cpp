@@ -260,12 +260,14 @@ bool SonquadLv2::scheduleLoad(LV2_Worker_Schedule* schedule, Request& buffer, co
 
 void SonquadLv2::scheduleFrees()
 {
-    // A full queue keeps them for the next call.
+    // A full queue keeps them for the next call. A host that renders offline may free one at
+    // once, inside schedule_work: the next one is taken before.
     while (retired && worker) {
+        LoadedCalibration* const next = retired->nextRetired;
         const RequestHead head {Job::kFree, retired};
         if (worker->schedule_work(worker->handle, sizeof head, &head) != LV2_WORKER_SUCCESS)
             return;
-        retired = retired->nextRetired;
+        retired = next;
     }
 }
 
