@@ -1,6 +1,7 @@
 // What the calibration readers passed over in a file, and why. The plug-in passes no sink and
 // stays silent, as a calibration scan must; the command-line host collects the diagnostics to
 // explain a calibration file to its owner line by line.
+// Threads: built and sent on the host thread that reads the calibration folder.
 #pragma once
 
 #include <functional>

@@ -10,7 +10,8 @@
 CFFTFilter::CFFTFilter()
 {
     std::fill(std::begin(spectrum), std::end(spectrum), 0.0);
-    reset();
+    std::fill(std::begin(response), std::end(response), 0.0);
+    clearHistory();
     position = 0;   // the first block collects 2048 samples before its first step
     ensureTransform();
 }
@@ -19,7 +20,7 @@ CFFTFilter::~CFFTFilter() = default;
 
 void CFFTFilter::init()
 {
-    reset();
+    clearHistory();
     position = 0;
     designPending = true;
 }
@@ -34,12 +35,21 @@ void CFFTFilter::setSampleRate(float rateHz)
     requestedRate = rateHz;
 }
 
-void CFFTFilter::reset()
+void CFFTFilter::clearHistory()
 {
     std::fill(std::begin(workBlock), std::end(workBlock), 0.0);
     std::fill(std::begin(inputCopy), std::end(inputCopy), 0.0);
     std::fill(std::begin(outputBlock), std::end(outputBlock), 0.0);
-    std::fill(std::begin(response), std::end(response), 0.0);
+}
+
+void CFFTFilter::reset()
+{
+    // From position 1024 on, the next block reads only the older half of A (the inputs before
+    // the reset: zero) and the newer half of the output block (the output due: zero); everything
+    // else is written before it is read. Clearing just those keeps a set switch on the audio
+    // thread short.
+    std::fill(workBlock, workBlock + kBlockLength, 0.0);
+    std::fill(outputBlock + kBlockLength, outputBlock + kFftLength, 0.0);
     position = kBlockLength;
 }
 

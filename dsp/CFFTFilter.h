@@ -40,8 +40,9 @@ public:
     // [audio thread]
     void process(float* buffer, std::int32_t count) override;
     // Clears the signal history: zero input, zero output, steady state (position 1024). H, the
-    // transform object and both rates stay.
-    void reset() override;                                        // [host thread]
+    // transform object and both rates stay. Allocates nothing; the engine resets a set on the
+    // audio thread when the set is selected. [host thread] or [audio thread]
+    void reset() override;
 
     // setSampleRate, then the design for that rate when the filter has none for it yet (a NaN
     // rate included), then reset. [host thread]
@@ -59,6 +60,9 @@ protected:
     // Creates the transform object when there is none (first design after an allocation
     // failure). Allocation failure leaves fft null and process passes its input unchanged.
     void ensureTransform();
+
+    // Zeroes every sample of A, B and the output block.
+    void clearHistory();
 
     // One overlap-save step over a full work block: A -> spectrum -> times H -> back to A, and
     // the alias-free half to the output block.

@@ -1,9 +1,9 @@
 // The interface of every filter in the signal path. On its own a CFilter passes its signal
 // unchanged: it is the filter of the "None" sets.
 //
-// Lifecycle: construction, init, setCoefficients, setSampleRate, reset and prepare run on the host
-// thread (construction and prepare may allocate and design); process runs on the audio thread and
-// never allocates, locks, designs or does I/O. Filters show no messages: one that has no response
+// Lifecycle: construction, init, setCoefficients, setSampleRate and prepare run on the host thread
+// (construction and prepare may allocate and design); process and reset may run on the audio
+// thread (the engine resets a set when it is selected) and never allocate, lock, design or do I/O. Filters show no messages: one that has no response
 // for a rate says so through missingResponses, and its owner decides what the user sees.
 #pragma once
 
@@ -26,7 +26,7 @@ public:
     virtual void setSampleRate(float rateHz) { sampleRate = rateHz; } // [host thread]
     // Filters count samples of buffer in place. [audio thread]
     virtual void process(float* /*buffer*/, std::int32_t /*count*/) {}
-    virtual void reset() {}                                     // [host thread]
+    virtual void reset() {}                                     // [host or audio thread]
 
     // Readies the filter for rateHz, everything it needs before its next process: setSampleRate,
     // any design that rate calls for, then reset. [host thread]

@@ -1,4 +1,5 @@
 // Decibel to linear factor, shared by the matrix, the equalisers and the calibration readers.
+// Threads: a pure function, any thread (the audio thread included).
 #pragma once
 
 #include <cmath>

@@ -26,14 +26,22 @@
 // split, product with the filter's spectrum, inverse split, first inverse stage, in one pass.
 //
 // Private to FFTReal.cpp and its per-instruction-set companions.
+// Threads: the kernels allocate nothing and may run on the audio thread; tables are built on the host thread.
 #pragma once
 
 #include <cstdint>
 
 namespace fftkernels {
 
-// Sizes and tables of one transform, owned by FFTReal.
+// Sizes, tables and scratch arrays of one transform, built by FFTReal at construction. The
+// kernels read the tables and write only the scratch arrays.
 struct Plan {
+    std::int32_t n = 0;                    // real points N, a power of two
+    std::int32_t bits = 0;                 // log2 N
+    double* work = nullptr;                // N doubles of scratch; null below 8 points
+    double* work2 = nullptr;               // N doubles of scratch: the convolution's second array
+
+    // Complex path (the vector kernels), from 16 points on.
     std::int32_t m = 0;                    // complex points, N/2: a power of two, at least 8
     std::int32_t stages4 = 0;              // radix-4 stages of the M-point FFT
     bool radix2 = false;                   // a radix-2 stage last (log2 M odd)
@@ -41,8 +49,33 @@ struct Plan {
     const double* cosines = nullptr;       // cos(2 pi K / N), K = 0 .. M/2
     const double* sines = nullptr;         // sin(2 pi K / N), K = 0 .. M/2
 
+    // Radix-2 path, from 8 points on.
+    const std::int32_t* bitReversal = nullptr; // N entries: i with its log2 N low bits reversed
+    const double* levelCosines = nullptr;  // cos(j pi / 2^L), level L = 3 .. log2 N - 1 from index 2^(L-1) - 4
+    double halfRootTwo = 0.0;              // sqrt(2) / 2, the twiddle of the 8-point stage
+
     // Radix-4 stages between the first and the last one.
     std::int32_t middleStages() const { return stages4 - (radix2 ? 1 : 2); }
+};
+
+// ---- The table of kernels ---------------------------------------------------------------------
+// FFTReal calls its transforms through three pointers chosen once, at construction, from the
+// kernel sets below: the widest set the processor runs (or the one a test asks for) that serves
+// the transform's length.
+
+using ForwardFn = void (*)(const Plan& plan, double* f, const double* x);
+using InverseFn = void (*)(const Plan& plan, const double* f, double* x);
+using ConvolveFn = void (*)(const Plan& plan, double* x, const double* h);
+
+// One variant of the kernels: an instruction set, or the radix-2 reference, or the closed forms.
+struct KernelSet {
+    const char* name;                      // for test names and reports
+    std::int32_t minBits;                  // the shortest transform it serves, log2 N
+    bool complexPath;                      // runs on the complex path's tables (else the radix-2 ones)
+    ForwardFn forward;
+    InverseFn inverse;
+    ConvolveFn convolveFused;              // the fused convolution, for a radix-4 last stage
+    ConvolveFn convolveInSteps;            // the three steps one after the other, for the rest
 };
 
 // One double as a vector of width one, for the butterflies that pair with themselves and for
@@ -56,6 +89,7 @@ struct Scalar {
     static void store(double* p, Scalar a) { *p = a.v; }
     static Scalar set1(double a) { return {a}; }
     static Scalar reversed(Scalar a) { return a; }
+    static Scalar loadReversed(const double* p) { return {*p}; }
     friend Scalar operator+(Scalar a, Scalar b) { return {a.v + b.v}; }
     friend Scalar operator-(Scalar a, Scalar b) { return {a.v - b.v}; }
     friend Scalar operator*(Scalar a, Scalar b) { return {a.v * b.v}; }
@@ -95,7 +129,7 @@ inline V loadRun(const double* p)
     if constexpr (kUp)
         return V::load(p);
     else
-        return V::reversed(V::load(p - (V::width - 1)));
+        return V::loadReversed(p - (V::width - 1));
 }
 
 template <class V, bool kUp>
@@ -275,30 +309,45 @@ void forwardFirst(const double* __restrict x, double* __restrict yr, double* __r
 }
 
 // Butterflies of a stage whose stride is a multiple of the vector width: q runs in vectors,
-// the twiddles of p are the same for all its lanes.
+// the twiddles of p are the same for all its lanes. A stride of one vector (the stage after the
+// first one, with four doubles per vector) runs p alone, without the inner loop.
 template <class V>
 void radix4Strided(const double* __restrict xr, const double* __restrict xi, double* __restrict yr,
                    double* __restrict yi, std::int32_t n, std::int32_t s, const double* __restrict tw)
 {
     const std::int32_t n1 = n / 4;
-    for (std::int32_t p = 0; p < n1; ++p) {
-        Cx<V> w[4];
+    const std::int32_t step = s * n1;
+    auto butterflies = [&](std::int32_t p, std::int32_t q, const Cx<V> (&w)[4]) {
+        const std::int32_t in = s * p + q, out = s * 4 * p + q;
+        Cx<V> a[4], y[4];
+        for (std::int32_t k = 0; k < 4; ++k)
+            a[k] = {V::load(xr + in + k * step), V::load(xi + in + k * step)};
+        butterfly4(a, y);
+        V::store(yr + out, y[0].r);
+        V::store(yi + out, y[0].i);
+        for (std::int32_t k = 1; k <= 3; ++k) {
+            const Cx<V> t = times(w[k], y[k]);
+            V::store(yr + out + k * s, t.r);
+            V::store(yi + out + k * s, t.i);
+        }
+    };
+    auto twiddles = [&](std::int32_t p, Cx<V> (&w)[4]) {
         for (std::int32_t k = 1; k <= 3; ++k)
             w[k] = {V::set1(tw[2 * (k - 1) * n1 + p]), V::set1(tw[(2 * (k - 1) + 1) * n1 + p])};
-        const std::int32_t in = s * p, out = s * 4 * p;
-        for (std::int32_t q = 0; q < s; q += V::width) {
-            Cx<V> a[4], y[4];
-            for (std::int32_t k = 0; k < 4; ++k)
-                a[k] = {V::load(xr + in + k * s * n1 + q), V::load(xi + in + k * s * n1 + q)};
-            butterfly4(a, y);
-            V::store(yr + out + q, y[0].r);
-            V::store(yi + out + q, y[0].i);
-            for (std::int32_t k = 1; k <= 3; ++k) {
-                const Cx<V> t = times(w[k], y[k]);
-                V::store(yr + out + k * s + q, t.r);
-                V::store(yi + out + k * s + q, t.i);
-            }
+    };
+    if (s == V::width) {
+        for (std::int32_t p = 0; p < n1; ++p) {
+            Cx<V> w[4];
+            twiddles(p, w);
+            butterflies(p, 0, w);
         }
+        return;
+    }
+    for (std::int32_t p = 0; p < n1; ++p) {
+        Cx<V> w[4];
+        twiddles(p, w);
+        for (std::int32_t q = 0; q < s; q += V::width)
+            butterflies(p, q, w);
     }
 }
 
@@ -528,16 +577,16 @@ double* middleStages(const Plan& plan, double* cur, double* other)
 
 // ---- Whole transforms ---------------------------------------------------------------------
 // V needs M >= 8 W: the first stage then pairs butterflies W at a time, and every later stride
-// is a multiple of W. work holds N doubles; so does work2.
+// is a multiple of W.
 
 // The packed spectrum f of the real signal x (N = 2M doubles). f is scratch until the last stage.
 template <class V>
-void forwardReal(const Plan& plan, double* f, const double* x, double* work)
+void forwardReal(const Plan& plan, double* f, const double* x)
 {
     const std::int32_t m = plan.m;
     // Chosen so that the middle stages end in work, from which the last one writes f.
-    double* cur = plan.middleStages() % 2 == 0 ? work : f;
-    double* other = cur == work ? f : work;
+    double* cur = plan.middleStages() % 2 == 0 ? plan.work : f;
+    double* other = cur == plan.work ? f : plan.work;
     forwardFirst<V>(x, cur, cur + m, m, plan.stageTwiddles);
     cur = middleStages<V>(plan, cur, other);
     if (plan.radix2)
@@ -548,11 +597,11 @@ void forwardReal(const Plan& plan, double* f, const double* x, double* work)
 
 // N times the signal x whose packed spectrum is f. x is scratch until the last stage.
 template <class V>
-void inverseReal(const Plan& plan, double* x, const double* f, double* work)
+void inverseReal(const Plan& plan, const double* f, double* x)
 {
     const std::int32_t m = plan.m;
-    double* cur = plan.middleStages() % 2 == 0 ? work : x;
-    double* other = cur == work ? x : work;
+    double* cur = plan.middleStages() % 2 == 0 ? plan.work : x;
+    double* other = cur == plan.work ? x : plan.work;
     inverseFirst<V>(f, cur, cur + m, plan);
     cur = middleStages<V>(plan, cur, other);
     if (plan.radix2)
@@ -563,9 +612,11 @@ void inverseReal(const Plan& plan, double* x, const double* f, double* work)
 
 // x := inverseReal(forwardReal(x) times h), for a radix-4 last stage only.
 template <class V>
-void convolveReal(const Plan& plan, double* x, const double* h, double* work, double* work2)
+void convolveReal(const Plan& plan, double* x, const double* h)
 {
     const std::int32_t m = plan.m;
+    double* work = plan.work;
+    double* work2 = plan.work2;
     double* cur = plan.middleStages() % 2 == 0 ? work : work2;
     double* other = cur == work ? work2 : work;
     forwardFirst<V>(x, cur, cur + m, m, plan.stageTwiddles);
@@ -575,10 +626,42 @@ void convolveReal(const Plan& plan, double* x, const double* h, double* work, do
     inverseLast4<V>(cur, cur + m, x, m);
 }
 
-// The AVX2 builds (FFTKernelsAvx2.cpp), for M >= 32; only on x86 targets, and only to be
-// called when the processor has AVX2.
-void forwardRealAvx2(const Plan& plan, double* f, const double* x, double* work);
-void inverseRealAvx2(const Plan& plan, double* x, const double* f, double* work);
-void convolveRealAvx2(const Plan& plan, double* x, const double* h, double* work, double* work2);
+// x := inverse(forward(x) times h) as three steps through the spectrum in work2: the product of
+// the two spectra as N/2 complex numbers (re at [k], im at [N/2 + k]), pair 0 being (DC,
+// Nyquist) like the others. Every transform's own convolution gives exactly these doubles.
+template <ForwardFn kForward, InverseFn kInverse>
+void convolveInSteps(const Plan& plan, double* x, const double* h)
+{
+    double* f = plan.work2;
+    kForward(plan, f, x);
+    const std::int32_t half = plan.n / 2;
+    if (half == 0) {
+        f[0] = f[0] * h[0];
+    } else {
+        for (std::int32_t k = 0; k < half; ++k) {
+            const double xr = f[k], xi = f[k + half], hr = h[k], hi = h[k + half];
+            f[k] = xr * hr - xi * hi;
+            f[k + half] = xi * hr + xr * hi;
+        }
+    }
+    kInverse(plan, f, x);
+}
+
+// The complex path's kernel set over the vector type V.
+template <class V>
+constexpr KernelSet complexKernelSet(const char* name, std::int32_t minBits)
+{
+    return {name,           minBits,         true, &forwardReal<V>, &inverseReal<V>, &convolveReal<V>,
+            &convolveInSteps<&forwardReal<V>, &inverseReal<V>>};
+}
+
+// The kernel sets, widest first. Each file of one instruction set defines its own. The AVX2 set
+// exists only in x86 builds (SONQUAD_HAVE_AVX2_KERNELS) and runs only where the processor has
+// AVX2; FFTReal checks before it offers it.
+const KernelSet& avx2KernelSet();        // four doubles per vector, from 64 points (FFTKernelsAvx2.cpp)
+const KernelSet& sse2KernelSet();        // two doubles per vector, from 32 points (FFTKernelsSse2.cpp)
+const KernelSet& scalarKernelSet();      // one double per vector, from 16 points (FFTKernelsSse2.cpp)
+const KernelSet& radix2KernelSet();      // radix-2 decimation in time, from 8 points (FFTReal.cpp)
+const KernelSet& closedFormKernelSet();  // 1, 2 and 4 points (FFTReal.cpp)
 
 } // namespace fftkernels

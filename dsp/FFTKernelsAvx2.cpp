@@ -1,6 +1,6 @@
 // FFTReal's transforms with four doubles per vector (AVX2), compiled with -mavx2 on its own and
-// called only when the processor reports AVX2 (FFTReal chooses at construction). Each lane does
-// the operations of the SSE2 kernels in the same order, so the results are bit-identical.
+// offered by FFTReal only when the processor reports AVX2. Each lane does the operations of the
+// SSE2 kernels in the same order, so the results are bit-identical.
 #include "dsp/FFTKernels.h"
 
 #include <immintrin.h>
@@ -20,12 +20,20 @@ struct Vec4 {
     friend Vec4 operator-(Vec4 a) { return {_mm256_xor_pd(a.v, _mm256_set1_pd(-0.0))}; }
     // Lanes in reverse order: (a3, a2, a1, a0).
     static Vec4 reversed(Vec4 a) { return {_mm256_permute4x64_pd(a.v, 0x1B)}; }
-    // re = (p0, p2, p4, p6), im = (p1, p3, p5, p7)
+    // (p[3], p[2], p[1], p[0]): the halves swapped as they are loaded, then the pairs. Cheaper
+    // than the lane-crossing permute, which holds the shuffle unit the multiplies share for two
+    // cycles; the 128-bit insert from memory runs beside the loads.
+    static Vec4 loadReversed(const double* p)
+    {
+        const __m256d swapped = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(p + 2)), _mm_loadu_pd(p), 1);
+        return {_mm256_permute_pd(swapped, 5)};
+    }
+    // re = (p0, p2, p4, p6), im = (p1, p3, p5, p7); the halves paired as they are loaded, so
+    // that only in-lane shuffles remain.
     static void loadDeinterleaved(const double* p, Vec4& re, Vec4& im)
     {
-        const __m256d a = _mm256_loadu_pd(p), b = _mm256_loadu_pd(p + 4);
-        const __m256d lo = _mm256_permute2f128_pd(a, b, 0x20);   // p0 p1 p4 p5
-        const __m256d hi = _mm256_permute2f128_pd(a, b, 0x31);   // p2 p3 p6 p7
+        const __m256d lo = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(p)), _mm_loadu_pd(p + 4), 1);     // p0 p1 p4 p5
+        const __m256d hi = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(p + 2)), _mm_loadu_pd(p + 6), 1); // p2 p3 p6 p7
         re.v = _mm256_unpacklo_pd(lo, hi);
         im.v = _mm256_unpackhi_pd(lo, hi);
     }
@@ -67,24 +75,13 @@ struct Vec4 {
 
 namespace fftkernels {
 
-// Each for M >= 32 (the first stage then pairs four butterflies with four).
-
-void forwardRealAvx2(const Plan& plan, double* f, const double* x, double* work)
+const KernelSet& avx2KernelSet()
 {
-    forwardReal<Vec4>(plan, f, x, work);
-    _mm256_zeroupper();
-}
-
-void inverseRealAvx2(const Plan& plan, double* x, const double* f, double* work)
-{
-    inverseReal<Vec4>(plan, x, f, work);
-    _mm256_zeroupper();
-}
-
-void convolveRealAvx2(const Plan& plan, double* x, const double* h, double* work, double* work2)
-{
-    convolveReal<Vec4>(plan, x, h, work, work2);
-    _mm256_zeroupper();
+    // M >= 32 complex points: the first stage pairs four butterflies with four. (The compiler
+    // clears the upper halves of the registers on the way out of each function, so the SSE2
+    // code that follows pays no transition penalty.)
+    static constexpr KernelSet set = complexKernelSet<Vec4>("avx2", 6);
+    return set;
 }
 
 } // namespace fftkernels

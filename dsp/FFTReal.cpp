@@ -29,205 +29,14 @@ std::int32_t roundedLog2(std::int32_t length)
     std::abort();
 }
 
-// Two doubles per vector: SSE2 where the target has it (every x86-64 and the 32-bit builds),
-// plain pairs elsewhere. Either computes each lane with the same operations.
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-} // namespace
-#include <emmintrin.h>
-namespace {
-struct Vec2 {
-    static constexpr std::int32_t width = 2;
-    __m128d v;
-    static Vec2 load(const double* p) { return {_mm_loadu_pd(p)}; }
-    static void store(double* p, Vec2 a) { _mm_storeu_pd(p, a.v); }
-    static Vec2 set1(double a) { return {_mm_set1_pd(a)}; }
-    friend Vec2 operator+(Vec2 a, Vec2 b) { return {_mm_add_pd(a.v, b.v)}; }
-    friend Vec2 operator-(Vec2 a, Vec2 b) { return {_mm_sub_pd(a.v, b.v)}; }
-    friend Vec2 operator*(Vec2 a, Vec2 b) { return {_mm_mul_pd(a.v, b.v)}; }
-    // Lanes swapped: (a1, a0).
-    static Vec2 reversed(Vec2 a) { return {_mm_shuffle_pd(a.v, a.v, 1)}; }
-    // Exact negation (the sign bit flipped, zeros included).
-    friend Vec2 operator-(Vec2 a) { return {_mm_xor_pd(a.v, _mm_set1_pd(-0.0))}; }
-    // re = (p0, p2), im = (p1, p3)
-    static void loadDeinterleaved(const double* p, Vec2& re, Vec2& im)
-    {
-        const __m128d a = _mm_loadu_pd(p), b = _mm_loadu_pd(p + 2);
-        re.v = _mm_unpacklo_pd(a, b);
-        im.v = _mm_unpackhi_pd(a, b);
-    }
-    // p[0..3] = re0 im0 re1 im1
-    static void storeInterleaved2(double* p, Vec2 re, Vec2 im)
-    {
-        _mm_storeu_pd(p, _mm_unpacklo_pd(re.v, im.v));
-        _mm_storeu_pd(p + 2, _mm_unpackhi_pd(re.v, im.v));
-    }
-    // p[0..7] = a0 b0 c0 d0 a1 b1 c1 d1
-    static void storeInterleaved4(double* p, Vec2 a, Vec2 b, Vec2 c, Vec2 d)
-    {
-        _mm_storeu_pd(p, _mm_unpacklo_pd(a.v, b.v));
-        _mm_storeu_pd(p + 2, _mm_unpacklo_pd(c.v, d.v));
-        _mm_storeu_pd(p + 4, _mm_unpackhi_pd(a.v, b.v));
-        _mm_storeu_pd(p + 6, _mm_unpackhi_pd(c.v, d.v));
-    }
-    // The same for the lanes in reverse order: p[0..7] = a1 b1 c1 d1 a0 b0 c0 d0
-    static void storeInterleaved4Reversed(double* p, Vec2 a, Vec2 b, Vec2 c, Vec2 d)
-    {
-        _mm_storeu_pd(p + 4, _mm_unpacklo_pd(a.v, b.v));
-        _mm_storeu_pd(p + 6, _mm_unpacklo_pd(c.v, d.v));
-        _mm_storeu_pd(p, _mm_unpackhi_pd(a.v, b.v));
-        _mm_storeu_pd(p + 2, _mm_unpackhi_pd(c.v, d.v));
-    }
-};
-#else
-struct Vec2 {
-    static constexpr std::int32_t width = 2;
-    double v[2];
-    static Vec2 load(const double* p) { return {{p[0], p[1]}}; }
-    static void store(double* p, Vec2 a) { p[0] = a.v[0]; p[1] = a.v[1]; }
-    static Vec2 set1(double a) { return {{a, a}}; }
-    friend Vec2 operator+(Vec2 a, Vec2 b) { return {{a.v[0] + b.v[0], a.v[1] + b.v[1]}}; }
-    friend Vec2 operator-(Vec2 a, Vec2 b) { return {{a.v[0] - b.v[0], a.v[1] - b.v[1]}}; }
-    friend Vec2 operator*(Vec2 a, Vec2 b) { return {{a.v[0] * b.v[0], a.v[1] * b.v[1]}}; }
-    static Vec2 reversed(Vec2 a) { return {{a.v[1], a.v[0]}}; }
-    friend Vec2 operator-(Vec2 a) { return {{-a.v[0], -a.v[1]}}; }
-    static void loadDeinterleaved(const double* p, Vec2& re, Vec2& im)
-    {
-        re = {{p[0], p[2]}};
-        im = {{p[1], p[3]}};
-    }
-    static void storeInterleaved2(double* p, Vec2 re, Vec2 im)
-    {
-        p[0] = re.v[0]; p[1] = im.v[0]; p[2] = re.v[1]; p[3] = im.v[1];
-    }
-    static void storeInterleaved4(double* p, Vec2 a, Vec2 b, Vec2 c, Vec2 d)
-    {
-        p[0] = a.v[0]; p[1] = b.v[0]; p[2] = c.v[0]; p[3] = d.v[0];
-        p[4] = a.v[1]; p[5] = b.v[1]; p[6] = c.v[1]; p[7] = d.v[1];
-    }
-    static void storeInterleaved4Reversed(double* p, Vec2 a, Vec2 b, Vec2 c, Vec2 d)
-    {
-        p[0] = a.v[1]; p[1] = b.v[1]; p[2] = c.v[1]; p[3] = d.v[1];
-        p[4] = a.v[0]; p[5] = b.v[0]; p[6] = c.v[0]; p[7] = d.v[0];
-    }
-};
-#endif
+using fftkernels::KernelSet;
+using fftkernels::Plan;
 
-// The complex path serves lengths from 16 points (8 complex points) on.
-constexpr std::int32_t kComplexPathBits = 4;
+// ---- Closed forms: 1, 2 and 4 points ----------------------------------------------------------
 
-} // namespace
-
-bool FFTReal::kernelAvailable(Kernel kernel)
+void forwardClosedForm(const Plan& plan, double* f, const double* x)
 {
-    switch (kernel) {
-    case Kernel::Fastest:
-    case Kernel::Baseline:
-    case Kernel::Radix2:
-        return true;
-    case Kernel::Avx2:
-#if defined(SONQUAD_HAVE_AVX2_KERNELS) && (defined(__GNUC__) || defined(__clang__))
-        return __builtin_cpu_supports("avx2");
-#else
-        return false;
-#endif
-    }
-    return false;
-}
-
-FFTReal::FFTReal(std::int32_t length_, Kernel kernel)
-    : halfRootTwo(std::sqrt(2.0) * 0.5)
-    , length(length_)
-    , _nbr_bits(roundedLog2(length_))
-{
-    // Checked before the tables are built: the bit-reversal counter below only terminates for a
-    // power of two.
-    if ((std::int64_t{1} << _nbr_bits) != length)
-        failLengthCheck();
-
-    // Bit-reversal table: a counter that increments in bit-reversed order.
-    bitReversal.reset(new std::int32_t[length]);
-    bitReversal[0] = 0;
-    std::int32_t reversed = 0;
-    for (std::int32_t count = 1; count < length; ++count) {
-        std::int32_t bit = length >> 1;
-        reversed ^= bit;
-        while ((reversed & bit) == 0) {
-            bit >>= 1;
-            reversed ^= bit;
-        }
-        bitReversal[count] = reversed;
-    }
-
-    // Cosine table: level L (3 .. _nbr_bits-1) holds cos(j pi / 2^L), j = 0 .. 2^(L-1)-1, from
-    // index 2^(L-1) - 4. Entry h - j of a level of half-size h is sin(j pi / 2^L).
-    if (_nbr_bits >= 4) {
-        const double pi = std::atan(1.0) * 4.0;
-        cosines.reset(new double[cosineTableLength()]);
-        for (std::int32_t level = 3; level < _nbr_bits; ++level) {
-            const std::int32_t half = std::int32_t{1} << (level - 1);
-            const double divisor = static_cast<double>(std::int32_t{1} << level);
-            double* run = cosines.get() + (half - 4);
-            for (std::int32_t j = 0; j < half; ++j)
-                run[j] = std::cos(static_cast<double>(j) * pi / divisor);
-        }
-    }
-
-    if (_nbr_bits > 2)
-        work.reset(new double[length]);
-    work2.reset(new double[length]);
-    radix2Only = kernel == Kernel::Radix2;
-    if (_nbr_bits >= kComplexPathBits && !radix2Only)
-        buildComplexTables();
-    // The wide kernel needs at least 32 complex points (64 real ones); shorter transforms run
-    // the baseline one whatever the choice.
-    const bool wantWide = kernel == Kernel::Avx2 || (kernel == Kernel::Fastest && kernelAvailable(Kernel::Avx2));
-    wideKernel = wantWide && kernelAvailable(Kernel::Avx2) && _nbr_bits >= 6;
-}
-
-// Twiddles of the N/2-point complex FFT, each stage's w^p, w^2p, w^3p (w = e^(-2 pi i / n)) as
-// runs of real and imaginary parts, and the cosines and sines of the split step. Each value is
-// one call of cos or sin of the exact multiple of 2 pi / n, so no error accumulates.
-void FFTReal::buildComplexTables()
-{
-    const std::int32_t m = length / 2;
-    const std::int32_t bits = _nbr_bits - 1;
-    radix4Stages = bits / 2;
-    radix2Stage = (bits % 2) != 0;
-
-    std::int32_t size = 0;
-    for (std::int32_t n = m, stage = 0; stage < radix4Stages; ++stage, n /= 4)
-        size += 6 * (n / 4);
-    stageTwiddles.reset(new double[size]);
-    const long double twoPi = 6.283185307179586476925286766559L;
-    double* tw = stageTwiddles.get();
-    for (std::int32_t n = m, stage = 0; stage < radix4Stages; ++stage, n /= 4) {
-        const std::int32_t n1 = n / 4;
-        for (std::int32_t p = 0; p < n1; ++p) {
-            for (std::int32_t k = 1; k <= 3; ++k) {
-                // The angle reduced to one turn before it is scaled, in long double.
-                const long double angle = twoPi * static_cast<long double>((k * p) % n) / static_cast<long double>(n);
-                tw[(2 * (k - 1)) * n1 + p] = static_cast<double>(std::cos(angle));
-                tw[(2 * (k - 1) + 1) * n1 + p] = static_cast<double>(-std::sin(angle));
-            }
-        }
-        tw += 6 * n1;
-    }
-
-    const std::int32_t quarter = length / 4;
-    splitTwiddles.reset(new double[2 * (quarter + 1)]);
-    for (std::int32_t k = 0; k <= quarter; ++k) {
-        const long double angle = twoPi * static_cast<long double>(k) / static_cast<long double>(length);
-        splitTwiddles[k] = static_cast<double>(std::cos(angle));
-        splitTwiddles[quarter + 1 + k] = static_cast<double>(std::sin(angle));
-    }
-    // Exact at a quarter turn, where the split step meets itself.
-    splitTwiddles[quarter] = 0.0;
-    splitTwiddles[quarter + 1 + quarter] = 1.0;
-}
-
-void FFTReal::forward_transform(double* f, const double* x)
-{
-    switch (_nbr_bits) {
+    switch (plan.bits) {
     case 0:
         f[0] = x[0];
         return;
@@ -235,24 +44,18 @@ void FFTReal::forward_transform(double* f, const double* x)
         f[0] = x[0] + x[1];
         f[1] = x[0] - x[1];
         return;
-    case 2:
+    default:
         f[0] = x[0] + x[1] + x[2] + x[3];
         f[1] = x[0] - x[2];
         f[2] = (x[0] + x[2]) - (x[1] + x[3]);
         f[3] = x[1] - x[3];
         return;
-    default:
-        if (_nbr_bits >= kComplexPathBits && !radix2Only)
-            forwardComplex(f, x);
-        else
-            forwardGeneral(f, x);
-        return;
     }
 }
 
-void FFTReal::inverse_transform(const double* f, double* x)
+void inverseClosedForm(const Plan& plan, const double* f, double* x)
 {
-    switch (_nbr_bits) {
+    switch (plan.bits) {
     case 0:
         x[0] = f[0];
         return;
@@ -260,7 +63,7 @@ void FFTReal::inverse_transform(const double* f, double* x)
         x[0] = f[0] + f[1];
         x[1] = f[0] - f[1];
         return;
-    case 2: {
+    default: {
         const double a = f[0] + f[2];
         const double b = f[0] - f[2];
         x[0] = a + 2.0 * f[1];
@@ -269,16 +72,10 @@ void FFTReal::inverse_transform(const double* f, double* x)
         x[3] = b - 2.0 * f[3];
         return;
     }
-    default:
-        if (_nbr_bits >= kComplexPathBits && !radix2Only)
-            inverseComplex(f, x);
-        else
-            inverseGeneral(f, x);
-        return;
     }
 }
 
-namespace {
+// ---- Radix-2 decimation in time: 8 points, and the reference kernel at every length -----------
 
 // Each stage reads one array and writes another (never the same one), so its loops can be
 // compiled without aliasing checks.
@@ -412,114 +209,211 @@ void inverseQuads(double* __restrict x, const double* __restrict s,
     }
 }
 
-} // namespace
-
-// Radix-2 decimation in time on bit-reversed input, _nbr_bits - 1 stages that ping-pong between
-// f and the scratch buffer. The first stage writes the scratch buffer when _nbr_bits is odd, so
-// that the last one always lands in f.
-void FFTReal::forwardGeneral(double* f, const double* x)
+// _nbr_bits - 1 stages on bit-reversed input that ping-pong between f and the scratch buffer.
+// The first stage writes the scratch buffer when _nbr_bits is odd, so that the last one always
+// lands in f.
+void forwardRadix2(const Plan& plan, double* f, const double* x)
 {
-    double* d = (_nbr_bits & 1) ? work.get() : f;
-    double* s = (_nbr_bits & 1) ? f : work.get();
+    const std::int32_t bits = plan.bits;
+    double* d = (bits & 1) ? plan.work : f;
+    double* s = (bits & 1) ? f : plan.work;
 
-    forwardQuads(d, x, bitReversal.get(), length);
+    forwardQuads(d, x, plan.bitReversal, plan.n);
     std::swap(s, d);
-    forwardOctets(d, s, length, halfRootTwo);
-    for (std::int32_t p = 3; p < _nbr_bits; ++p) {
+    forwardOctets(d, s, plan.n, plan.halfRootTwo);
+    for (std::int32_t p = 3; p < bits; ++p) {
         std::swap(s, d);
-        forwardLevel(d, s, cosines.get() + ((std::int32_t{1} << (p - 1)) - 4), length, p);
+        forwardLevel(d, s, plan.levelCosines + ((std::int32_t{1} << (p - 1)) - 4), plan.n, p);
     }
 }
 
 // The forward stages transposed, in reverse order. f is only read. The first stage writes the
 // scratch buffer when _nbr_bits is odd, so that the 8-point stage always lands in the scratch
 // buffer and the final 4-point stage scatters from there into x.
-void FFTReal::inverseGeneral(const double* f, double* x)
+void inverseRadix2(const Plan& plan, const double* f, double* x)
 {
-    double* d = (_nbr_bits & 1) ? work.get() : x;
-    double* other = (_nbr_bits & 1) ? x : work.get();
+    const std::int32_t bits = plan.bits;
+    double* d = (bits & 1) ? plan.work : x;
+    double* other = (bits & 1) ? x : plan.work;
     const double* s = f;
 
-    for (std::int32_t p = _nbr_bits - 1; p >= 3; --p) {
-        inverseLevel(d, s, cosines.get() + ((std::int32_t{1} << (p - 1)) - 4), length, p);
+    for (std::int32_t p = bits - 1; p >= 3; --p) {
+        inverseLevel(d, s, plan.levelCosines + ((std::int32_t{1} << (p - 1)) - 4), plan.n, p);
         s = d;
         std::swap(d, other);
     }
-    inverseOctets(d, s, length, halfRootTwo);
-    inverseQuads(x, d, bitReversal.get(), length);
+    inverseOctets(d, s, plan.n, plan.halfRootTwo);
+    inverseQuads(x, d, plan.bitReversal, plan.n);
 }
 
-// ---- Complex path -------------------------------------------------------------------------
-
-fftkernels::Plan FFTReal::complexPlan() const
+// The variant to run for a kernel and a length: the kernel's own set, or the next narrower one
+// when the transform is too short for its vectors.
+const KernelSet& chooseKernelSet(FFTReal::Kernel kernel, std::int32_t bits)
 {
-    fftkernels::Plan plan;
-    plan.m = length / 2;
-    plan.stages4 = radix4Stages;
-    plan.radix2 = radix2Stage;
-    plan.stageTwiddles = stageTwiddles.get();
-    plan.cosines = splitTwiddles.get();
-    plan.sines = splitTwiddles.get() + (length / 4 + 1);
-    return plan;
-}
-
-// The baseline kernels need N/2 >= 8 W points: two doubles per vector from 32 points on, one
-// below.
-void FFTReal::forwardComplex(double* f, const double* x)
-{
-    const fftkernels::Plan plan = complexPlan();
+    using Kernel = FFTReal::Kernel;
+    if (kernel == Kernel::Fastest)
+        kernel = FFTReal::kernelAvailable(Kernel::Avx2) ? Kernel::Avx2 : Kernel::Baseline;
+    const KernelSet* narrowerFirst[] = {
 #if defined(SONQUAD_HAVE_AVX2_KERNELS)
-    if (wideKernel)
-        return fftkernels::forwardRealAvx2(plan, f, x, work.get());
+        kernel == Kernel::Avx2 ? &fftkernels::avx2KernelSet() : nullptr,
 #endif
-    if (plan.m >= 16)
-        fftkernels::forwardReal<Vec2>(plan, f, x, work.get());
-    else
-        fftkernels::forwardReal<fftkernels::Scalar<Vec2>>(plan, f, x, work.get());
+        kernel != Kernel::Radix2 ? &fftkernels::sse2KernelSet() : nullptr,
+        kernel != Kernel::Radix2 ? &fftkernels::scalarKernelSet() : nullptr,
+        &fftkernels::radix2KernelSet(),
+    };
+    for (const KernelSet* set : narrowerFirst)
+        if (set != nullptr && bits >= set->minBits)
+            return *set;
+    return fftkernels::closedFormKernelSet();
 }
 
-void FFTReal::inverseComplex(const double* f, double* x)
+} // namespace
+
+namespace fftkernels {
+
+const KernelSet& radix2KernelSet()
 {
-    const fftkernels::Plan plan = complexPlan();
-#if defined(SONQUAD_HAVE_AVX2_KERNELS)
-    if (wideKernel)
-        return fftkernels::inverseRealAvx2(plan, x, f, work.get());
-#endif
-    if (plan.m >= 16)
-        fftkernels::inverseReal<Vec2>(plan, x, f, work.get());
-    else
-        fftkernels::inverseReal<fftkernels::Scalar<Vec2>>(plan, x, f, work.get());
+    static constexpr KernelSet set = {"radix2", 3, false, &forwardRadix2, &inverseRadix2, nullptr,
+                                      &convolveInSteps<&forwardRadix2, &inverseRadix2>};
+    return set;
 }
 
-void FFTReal::convolve(double* x, const double* h)
+const KernelSet& closedFormKernelSet()
 {
-    // Short transforms, those with a radix-2 last stage and the radix-2 kernel: the three steps
-    // one after the other. The fused pass needs the last forward stage and the first inverse one
-    // to share their butterflies, which holds for radix 4.
-    if (_nbr_bits < kComplexPathBits || radix2Stage || radix2Only) {
-        double* f = work2.get();
-        forward_transform(f, x);
-        const std::int32_t half = length / 2;
-        if (half == 0) {
-            f[0] = f[0] * h[0];
-        } else {
-            for (std::int32_t k = 0; k < half; ++k) {
-                const double xr = f[k], xi = f[k + half], hr = h[k], hi = h[k + half];
-                f[k] = xr * hr - xi * hi;
-                f[k + half] = xi * hr + xr * hi;
-            }
+    static constexpr KernelSet set = {"closed form", 0, false, &forwardClosedForm, &inverseClosedForm, nullptr,
+                                      &convolveInSteps<&forwardClosedForm, &inverseClosedForm>};
+    return set;
+}
+
+} // namespace fftkernels
+
+bool FFTReal::kernelAvailable(Kernel kernel)
+{
+    switch (kernel) {
+    case Kernel::Fastest:
+    case Kernel::Baseline:
+    case Kernel::Radix2:
+        return true;
+    case Kernel::Avx2:
+#if defined(SONQUAD_HAVE_AVX2_KERNELS) && (defined(__GNUC__) || defined(__clang__))
+        return __builtin_cpu_supports("avx2");
+#else
+        return false;
+#endif
+    }
+    return false;
+}
+
+FFTReal::FFTReal(std::int32_t length_, Kernel kernel)
+    : length(length_)
+    , _nbr_bits(roundedLog2(length_))
+    , plan(std::make_unique<Plan>())
+{
+    // Checked before the tables are built: the bit-reversal counter only terminates for a power
+    // of two.
+    if ((std::int64_t{1} << _nbr_bits) != length)
+        failLengthCheck();
+
+    const KernelSet& set = chooseKernelSet(kernel, _nbr_bits);
+    plan->n = length;
+    plan->bits = _nbr_bits;
+    if (_nbr_bits > 2)
+        work.reset(new double[length]);
+    work2.reset(new double[length]);
+    plan->work = work.get();
+    plan->work2 = work2.get();
+    if (set.complexPath)
+        buildComplexTables();
+    else if (_nbr_bits > 2)
+        buildRadix2Tables();
+
+    forwardKernel = set.forward;
+    inverseKernel = set.inverse;
+    // The fused convolution needs the last forward stage and the first inverse one to share
+    // their butterflies, which holds for a radix-4 last stage.
+    convolveKernel = set.convolveFused != nullptr && !plan->radix2 ? set.convolveFused : set.convolveInSteps;
+    kernelSetName = set.name;
+}
+
+FFTReal::~FFTReal() = default;
+
+// The bit-reversal table (a counter that increments in bit-reversed order) and the cosine table:
+// level L (3 .. _nbr_bits-1) holds cos(j pi / 2^L), j = 0 .. 2^(L-1)-1, from index 2^(L-1) - 4;
+// entry h - j of a level of half-size h is sin(j pi / 2^L).
+void FFTReal::buildRadix2Tables()
+{
+    bitReversal.reset(new std::int32_t[length]);
+    bitReversal[0] = 0;
+    std::int32_t reversed = 0;
+    for (std::int32_t count = 1; count < length; ++count) {
+        std::int32_t bit = length >> 1;
+        reversed ^= bit;
+        while ((reversed & bit) == 0) {
+            bit >>= 1;
+            reversed ^= bit;
         }
-        inverse_transform(f, x);
-        return;
+        bitReversal[count] = reversed;
     }
 
-    const fftkernels::Plan plan = complexPlan();
-#if defined(SONQUAD_HAVE_AVX2_KERNELS)
-    if (wideKernel)
-        return fftkernels::convolveRealAvx2(plan, x, h, work.get(), work2.get());
-#endif
-    if (plan.m >= 16)
-        fftkernels::convolveReal<Vec2>(plan, x, h, work.get(), work2.get());
-    else
-        fftkernels::convolveReal<fftkernels::Scalar<Vec2>>(plan, x, h, work.get(), work2.get());
+    if (_nbr_bits >= 4) {
+        const double pi = std::atan(1.0) * 4.0;
+        levelCosines.reset(new double[(std::int32_t{1} << (_nbr_bits - 1)) - 4]);
+        for (std::int32_t level = 3; level < _nbr_bits; ++level) {
+            const std::int32_t half = std::int32_t{1} << (level - 1);
+            const double divisor = static_cast<double>(std::int32_t{1} << level);
+            double* run = levelCosines.get() + (half - 4);
+            for (std::int32_t j = 0; j < half; ++j)
+                run[j] = std::cos(static_cast<double>(j) * pi / divisor);
+        }
+    }
+    plan->bitReversal = bitReversal.get();
+    plan->levelCosines = levelCosines.get();
+    plan->halfRootTwo = std::sqrt(2.0) * 0.5;
+}
+
+// Twiddles of the N/2-point complex FFT, each stage's w^p, w^2p, w^3p (w = e^(-2 pi i / n)) as
+// runs of real and imaginary parts, and the cosines and sines of the split step. Each value is
+// one call of cos or sin of the exact multiple of 2 pi / n, so no error accumulates.
+void FFTReal::buildComplexTables()
+{
+    const std::int32_t m = length / 2;
+    const std::int32_t bits = _nbr_bits - 1;
+    const std::int32_t radix4Stages = bits / 2;
+
+    std::int32_t size = 0;
+    for (std::int32_t n = m, stage = 0; stage < radix4Stages; ++stage, n /= 4)
+        size += 6 * (n / 4);
+    stageTwiddles.reset(new double[size]);
+    const long double twoPi = 6.283185307179586476925286766559L;
+    double* tw = stageTwiddles.get();
+    for (std::int32_t n = m, stage = 0; stage < radix4Stages; ++stage, n /= 4) {
+        const std::int32_t n1 = n / 4;
+        for (std::int32_t p = 0; p < n1; ++p) {
+            for (std::int32_t k = 1; k <= 3; ++k) {
+                // The angle reduced to one turn before it is scaled, in long double.
+                const long double angle = twoPi * static_cast<long double>((k * p) % n) / static_cast<long double>(n);
+                tw[(2 * (k - 1)) * n1 + p] = static_cast<double>(std::cos(angle));
+                tw[(2 * (k - 1) + 1) * n1 + p] = static_cast<double>(-std::sin(angle));
+            }
+        }
+        tw += 6 * n1;
+    }
+
+    const std::int32_t quarter = length / 4;
+    splitTwiddles.reset(new double[2 * (quarter + 1)]);
+    for (std::int32_t k = 0; k <= quarter; ++k) {
+        const long double angle = twoPi * static_cast<long double>(k) / static_cast<long double>(length);
+        splitTwiddles[k] = static_cast<double>(std::cos(angle));
+        splitTwiddles[quarter + 1 + k] = static_cast<double>(std::sin(angle));
+    }
+    // Exact at a quarter turn, where the split step meets itself.
+    splitTwiddles[quarter] = 0.0;
+    splitTwiddles[quarter + 1 + quarter] = 1.0;
+
+    plan->m = m;
+    plan->stages4 = radix4Stages;
+    plan->radix2 = (bits % 2) != 0;
+    plan->stageTwiddles = stageTwiddles.get();
+    plan->cosines = splitTwiddles.get();
+    plan->sines = splitTwiddles.get() + (quarter + 1);
 }

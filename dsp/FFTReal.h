@@ -14,10 +14,13 @@
 // parts, the odd ones as imaginary parts; radix-4 stages in the self-sorting Stockham order, on
 // separate arrays of real and imaginary parts, two or four butterflies per vector instruction)
 // and the split step that turns it into the spectrum of the real signal. The reordering of the
-// samples runs inside the first stage and the split step inside the last one, so a transform of
-// 2048 points makes five passes over its data (dsp/FFTKernels.h). Below 16 points they run the
-// radix-2 decimation in time whose tables the class exposes. The results agree with an exact DFT
-// to within a few units of rounding per stage (tests/dsp/FFTRealTest.cpp).
+// samples runs inside the first stage and the split step inside the last one (dsp/FFTKernels.h).
+// At 8 points they run the radix-2 decimation in time, at 1, 2 and 4 points closed forms. The
+// results agree with an exact DFT to within a few units of rounding per stage
+// (tests/dsp/FFTRealTest.cpp).
+//
+// The kernels are chosen once, at construction, into a table of three functions: the widest
+// instruction set this processor runs that serves the length (or the kernel a test asks for).
 //
 // Lifecycle: construction allocates the tables and the scratch buffers (host thread). The
 // transforms allocate nothing and may run on the audio thread; one thread at a time, because
@@ -33,11 +36,12 @@ struct Plan;
 
 class FFTReal {
 public:
-    // The instruction sets the complex path can run on. Every one gives bit-identical results;
-    // Fastest is the widest this processor has (AVX2 where available, else SSE2). Radix2 runs
-    // the straightforward radix-2 decimation in time at every length instead of the complex
-    // path: several times slower, a different factorisation (results agree within rounding),
-    // kept as the plain reference the fast transforms are checked against.
+    // The kernels. Every one but Radix2 gives bit-identical results; Fastest is the widest this
+    // processor runs (AVX2 where available, else Baseline, which is SSE2 on x86). Radix2 runs the
+    // straightforward radix-2 decimation in time at every length: several times slower, a
+    // different factorisation (results agree within rounding), kept as the plain reference the
+    // fast transforms are checked against. Transforms too short for a kernel's vectors run the
+    // next narrower one.
     enum class Kernel { Fastest, Baseline, Avx2, Radix2 };
     static bool kernelAvailable(Kernel kernel);
 
@@ -45,55 +49,51 @@ public:
     // (1 .. 2^30) is a programming error: it reports the failed assertion and aborts. kernel
     // must be available (tests choose it; the plug-in takes the fastest).
     explicit FFTReal(std::int32_t length, Kernel kernel = Kernel::Fastest);   // [host thread]
-    ~FFTReal() = default;
+    ~FFTReal();                                                                // [host thread]
 
     FFTReal(const FFTReal&) = delete;
     FFTReal& operator=(const FFTReal&) = delete;
 
     // Writes the spectrum of x (length doubles) into f. f and x are distinct; x is not changed.
-    void forward_transform(double* f, const double* x);   // [audio thread]
+    void forward_transform(double* f, const double* x) { forwardKernel(*plan, f, x); }   // [audio thread]
     // Writes length times the signal of spectrum f into x. f is not changed.
-    void inverse_transform(const double* f, double* x);   // [audio thread]
+    void inverse_transform(const double* f, double* x) { inverseKernel(*plan, f, x); }  // [audio thread]
     // Circular convolution in place: x := inverse_transform(forward_transform(x) (x) h), where
     // (x) multiplies the two spectra as length/2 complex numbers, re at [k] and im at
     // [length/2 + k], pair 0 being (DC, Nyquist) like the others. h is a spectrum in the layout
     // above. Gives the same doubles as the three steps done one after the other, in one pass
     // over the spectrum. [audio thread]
-    void convolve(double* x, const double* h);
+    void convolve(double* x, const double* h) { convolveKernel(*plan, x, h); }
 
-    // The tables, for inspection: entry i of the bit-reversal table is i with its _nbr_bits low
-    // bits reversed; the cosine table holds cos(j pi / 2^L), level L = 3 .. _nbr_bits-1 starting
-    // at index 2^(L-1) - 4. The cosine table is null below 16 points.
-    const std::int32_t* bitReversalTable() const { return bitReversal.get(); }
-    const double* cosineTable() const { return cosines.get(); }
-    std::int32_t cosineTableLength() const { return _nbr_bits >= 4 ? (1 << (_nbr_bits - 1)) - 4 : 0; }
+    // The variant of the kernels this object runs ("avx2", "sse2", "scalar", "radix2",
+    // "closed form"), for reports and test messages.
+    const char* kernelName() const { return kernelSetName; }
 
 private:
-    void forwardGeneral(double* f, const double* x);
-    void inverseGeneral(const double* f, double* x);
-    void buildComplexTables();
-    // The complex path, on the kernel chosen at construction.
-    void forwardComplex(double* f, const double* x);
-    void inverseComplex(const double* f, double* x);
-    fftkernels::Plan complexPlan() const;
-
-    std::unique_ptr<std::int32_t[]> bitReversal; // length entries, bit-reversed indices
-    std::unique_ptr<double[]> cosines;           // twiddle factors per level; null below 16 points
-    double halfRootTwo;                          // sqrt(2) / 2, the twiddle of the 8-point stage
+    using ForwardFn = void (*)(const fftkernels::Plan&, double*, const double*);
+    using InverseFn = void (*)(const fftkernels::Plan&, const double*, double*);
+    using ConvolveFn = void (*)(const fftkernels::Plan&, double*, const double*);
 
 public:
     const std::int32_t length;                   // transform length N, a power of two
     const std::int32_t _nbr_bits;                // log2 N
 
 private:
-    std::unique_ptr<double[]> work;              // N doubles of scratch; null below 8 points
+    void buildRadix2Tables();
+    void buildComplexTables();
 
-    std::unique_ptr<double[]> work2;             // N doubles of scratch: convolve's second array
-    // Complex path, from 16 points on (null below).
+    std::unique_ptr<fftkernels::Plan> plan;      // sizes, tables and scratch the kernels read
+    ForwardFn forwardKernel = nullptr;           // the table of kernels, chosen at construction
+    InverseFn inverseKernel = nullptr;
+    ConvolveFn convolveKernel = nullptr;
+    const char* kernelSetName = "";              // name of the chosen kernel set
+
+    std::unique_ptr<double[]> work;              // N doubles of scratch; null below 8 points
+    std::unique_ptr<double[]> work2;             // N doubles of scratch: the convolution's second array
+    // Radix-2 kernel (and 8 points) only.
+    std::unique_ptr<std::int32_t[]> bitReversal; // N entries, bit-reversed indices
+    std::unique_ptr<double[]> levelCosines;      // twiddle factors per level; null below 16 points
+    // Complex path only (from 16 points on).
     std::unique_ptr<double[]> stageTwiddles;     // per radix-4 stage: w^p, w^2p, w^3p (re runs, then im runs)
     std::unique_ptr<double[]> splitTwiddles;     // cos, sin of 2 pi k / N, k = 0 .. N/4 (two runs)
-    std::int32_t radix4Stages = 0;               // radix-4 stages of the N/2-point complex FFT
-    bool radix2Stage = false;                    // a last radix-2 stage when log2(N/2) is odd
-    bool radix2Only = false;                     // Kernel::Radix2: the general path at every length
-    bool wideKernel = false;                     // complex path on AVX2 (chosen at construction)
 };

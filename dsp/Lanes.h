@@ -6,6 +6,7 @@
 //
 // SSE2 is the baseline of every x86 target we build (x86-64, and the 32-bit build with -msse2);
 // elsewhere the same types are four plain numbers, element by element.
+// Threads: plain arithmetic on values, any thread (the audio thread included).
 #pragma once
 
 #include <cstdint>

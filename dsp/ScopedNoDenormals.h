@@ -1,6 +1,7 @@
 // Sets the processor's flush-to-zero and denormals-are-zero modes for the life of the object and
 // restores the previous modes after it, so that decaying filter tails never fall into slow
 // denormal arithmetic. Placed at the top of every audio callback.
+// Threads: changes the modes of the calling thread only (the audio thread, around a block).
 #pragma once
 
 #if defined(__SSE__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 1)

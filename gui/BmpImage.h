@@ -1,6 +1,7 @@
 // Decoding of uncompressed Windows bitmap files (24 or 32 bits per pixel) into rows of red,
 // green, blue bytes, top row first: how back ends without a resource section read the module's
 // embedded bitmaps.
+// Threads: every toolkit call runs on the host's user-interface thread, as the editor's do.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 // A bitmap from the module's resources (bitmap resource number on Windows, embedded data on
 // other systems), shared by reference count.
+// Threads: every toolkit call runs on the host's user-interface thread, as the editor's do.
 #pragma once
 
 #include "gui/Backend.h"

@@ -1,5 +1,6 @@
 // A view with a value from 0 to 1, a tag (the parameter it shows, or -1) and a listener that
 // hears of changes made by the user.
+// Threads: every toolkit call runs on the host's user-interface thread, as the editor's do.
 #pragma once
 
 #include "gui/CView.h"

@@ -1,4 +1,5 @@
 // The receiver of a control's finished changes (the editor that owns the controls).
+// Threads: every toolkit call runs on the host's user-interface thread, as the editor's do.
 #pragma once
 
 class CControl;

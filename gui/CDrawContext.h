@@ -1,5 +1,6 @@
 // A drawing context on a frame's back buffer: the current colours, font and clip over the back
 // end's drawing device. Made by the frame for each redraw and handed to the views' draw.
+// Threads: every toolkit call runs on the host's user-interface thread, as the editor's do.
 #pragma once
 
 #include "gui/Backend.h"

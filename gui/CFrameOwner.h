@@ -1,5 +1,6 @@
 // What a frame asks of the editor that owns it: the host's edit gestures around a parameter
 // change and host idling while the mouse is held down.
+// Threads: every toolkit call runs on the host's user-interface thread, as the editor's do.
 #pragma once
 
 #include <cstdint>

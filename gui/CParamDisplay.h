@@ -1,5 +1,6 @@
 // A control that shows its value as text in a box: a background colour, a one-pixel frame and
 // the text in a font, colour and alignment of its own.
+// Threads: every toolkit call runs on the host's user-interface thread, as the editor's do.
 #pragma once
 
 #include "gui/CControl.h"

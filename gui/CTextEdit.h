@@ -3,6 +3,7 @@
 // Enter or a click elsewhere ends it and tells the listener (valueChanged); Escape abandons it.
 // Where the window system offers a text control of its own (Win32 "EDIT"), the edit runs in it;
 // otherwise the field draws the caret and selection itself and takes the keys from the frame.
+// Threads: every toolkit call runs on the host's user-interface thread, as the editor's do.
 #pragma once
 
 #include "gui/Backend.h"

@@ -1,5 +1,6 @@
 // The base of everything drawn in a frame: a rectangle of the frame that draws itself, may take
 // mouse clicks, keys and the wheel, and is redrawn at the frame's next idle once marked dirty.
+// Threads: every toolkit call runs on the host's user-interface thread, as the editor's do.
 #pragma once
 
 #include "gui/CReferenceCounter.h"

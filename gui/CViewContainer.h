@@ -1,5 +1,6 @@
 // A view that holds other views: draws its background (a colour and optionally a bitmap) and
 // then its views in the order they were added; a click goes to the topmost view under it.
+// Threads: every toolkit call runs on the host's user-interface thread, as the editor's do.
 #pragma once
 
 #include "gui/CView.h"

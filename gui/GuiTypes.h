@@ -1,6 +1,7 @@
 // The toolkit's small value types: points and rectangles in pixels of a frame (x to the right,
 // y downwards, right and bottom exclusive), colours as four bytes red, green, blue, alpha, the
 // font table and text alignment, and the key events the frame's key handling uses.
+// Threads: every toolkit call runs on the host's user-interface thread, as the editor's do.
 #pragma once
 
 #include <algorithm>

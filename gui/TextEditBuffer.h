@@ -1,5 +1,6 @@
 // The text being edited in place in a text field: the characters, a caret between them and a
 // selection, changed by key codes. Pure logic, with no window system; the field draws it.
+// Threads: every toolkit call runs on the host's user-interface thread, as the editor's do.
 #pragma once
 
 #include "gui/GuiTypes.h"

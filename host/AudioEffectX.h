@@ -1,5 +1,6 @@
 // The VST 2.x part of the plug-in base: the further virtual operations and the extended
 // dispatcher (opcodes 25 to 79), which hands every other opcode to AudioEffect's.
+// Threads: as AudioEffect: the dispatcher on host threads, processReplacing on the audio thread.
 #pragma once
 
 #include "host/AudioEffect.h"

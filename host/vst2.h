@@ -1,5 +1,6 @@
 // The VST 2.4 binary interface: the descriptor record, the opcodes, flags and small records that
 // a host and this plug-in exchange. Written from the published values of the interface.
+// Threads: declarations only.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 // The 46 host parameters: their indices, the value-block order in which programs store them,
 // their names, labels, mappings from the normalised value to real units, and display texts.
+// Threads: constants and pure functions, any thread (the audio thread included).
 #pragma once
 
 #include <array>

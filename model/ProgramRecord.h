@@ -1,4 +1,5 @@
 // One program: the 46 normalised parameter values in value-block order, then its name.
+// Threads: plain data; whoever shares a record between threads keeps it in atomics (plugin/LiveProgram.h).
 #pragma once
 
 #include "model/Parameters.h"

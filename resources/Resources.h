@@ -1,6 +1,7 @@
 // The module's embedded resources on systems without a resource section (the Windows DLL carries
 // the same pictures as bitmap resources instead). Each bitmap is a Windows bitmap file. The module
 // hands them to the toolkit (gui::registerBitmap); nothing else reads them.
+// Threads: constant data, any thread.
 #pragma once
 
 #include <cstddef>

@@ -9,6 +9,7 @@
 #include "dsp/CMitRegFilter.h"
 #include "engine/Engine.h"
 #include "support/AllocationCounter.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,25 +17,14 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <thread>
 #include <vector>
 
 namespace {
 
-using Buffers = std::vector<std::vector<float>>;
+using testsupport::Buffers;
+using testsupport::noise4;
 constexpr auto relaxed = std::memory_order_relaxed;
-
-Buffers noise(std::size_t frames, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> uniform(-0.5f, 0.5f);
-    Buffers buffers(4, std::vector<float>(frames));
-    for (auto& channel : buffers)
-        for (float& s : channel)
-            s = uniform(random);
-    return buffers;
-}
 
 void process(engine::Engine& e, Buffers& buffers, std::size_t offset, int frames)
 {
@@ -104,7 +94,7 @@ TEST_P(EngineStages, MatchTheFilterClassesRunOneChannelAtATime)
     std::size_t total = 0;
     for (int n : blocks)
         total += static_cast<std::size_t>(n);
-    const Buffers input = noise(total, 3);
+    const Buffers input = noise4(total, 3);
 
     engine::Engine e;
     e.prepare(c.rate, 4096);
@@ -155,8 +145,7 @@ TEST_P(EngineStages, MatchTheFilterClassesRunOneChannelAtATime)
                 post[k]->process(ch[k], n);
         offset += static_cast<std::size_t>(n);
     }
-    for (int k = 0; k < 4; ++k)
-        EXPECT_EQ(std::memcmp(actual[k].data(), expected[k].data(), total * sizeof(float)), 0) << "channel " << k;
+    EXPECT_TRUE(testsupport::bitIdentical(actual, expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stages, EngineStages,
@@ -207,7 +196,7 @@ TEST(EngineSets, SelectOnlyExistingOtherSetsAndReportTheirLatencyAndMissingArray
 // that runs keeps its state.
 TEST(EngineSets, StartFromResetWhenSelectedAgainButNotWhenAlreadySelected)
 {
-    const Buffers input = noise(6000, 5);
+    const Buffers input = noise4(6000, 5);
     auto render = [&](const std::vector<int>& selections) {
         engine::Engine e;
         e.prepare(48000.0f, 1000);
@@ -277,7 +266,7 @@ TEST(Threads, APreparationWhileProcessingLetsTheBlockFinishAndAllocatesNothingOn
     std::atomic<bool> done {false};
     std::atomic<long> audioAllocations {0};
     std::atomic<bool> finite {true};
-    const Buffers input = noise(32, 9);
+    const Buffers input = noise4(32, 9);
     std::thread audio([&] {
         Buffers buffers = input;
         testsupport::AllocationCounter::ThreadScope counting(audioAllocations);
