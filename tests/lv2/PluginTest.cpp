@@ -5,6 +5,7 @@
 #include "lv2/Ports.h"
 #include "model/Parameters.h"
 #include "tests/host/LoadedPlugin.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -13,64 +14,33 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-using Channels = std::vector<std::vector<float>>;
+using Channels = testsupport::Buffers;
+using testsupport::bitIdentical;
 constexpr const char* kUri = "urn:morlane:sonquad:lv2";
 constexpr const char* kCalibration = "urn:morlane:sonquad:lv2#calibration";
 constexpr int kRate = 48000;
 constexpr std::size_t kFrames = 3 * 4096 + 77;
 
-Channels take()
-{
-    std::mt19937 random(15);
-    std::uniform_real_distribution<float> uniform(-0.5f, 0.5f);
-    Channels channels(4, std::vector<float>(kFrames));
-    for (auto& channel : channels)
-        for (float& s : channel)
-            s = uniform(random);
-    return channels;
-}
+Channels take() { return testsupport::noise4(kFrames, 15); }
 
-// The scratch folders of this test program, removed when it ends.
-const fs::path kScratch = fs::temp_directory_path() / ("sonquad-lv2-" + std::to_string(::getpid()));
-const struct RemoveScratch {
-    ~RemoveScratch() { fs::remove_all(kScratch); }
-} removeScratch;
-
-// An empty scratch folder; with a fixture file, that file and (text calibration) its coefficients.
-fs::path folderWith(const std::string& name, const std::string& file = "")
-{
-    const fs::path folder = kScratch / name;
-    const fs::path fixtures = SONQUAD_FIXTURES;
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    if (!file.empty())
-        fs::copy(fixtures / file, folder / file);
-    if (!file.empty() && fs::is_directory(fixtures / fs::path(file).stem()))
-        fs::copy(fixtures / fs::path(file).stem(), folder / fs::path(file).stem());
-    return folder;
-}
-
-// "" when equal, else the first difference.
-std::string difference(const Channels& got, const Channels& expected)
-{
-    if (got.size() != expected.size() || got[0].size() != expected[0].size())
-        return "different lengths";
-    for (std::size_t c = 0; c < got.size(); ++c)
-        for (std::size_t n = 0; n < got[c].size(); ++n)
-            if (got[c][n] != expected[c][n])
-                return "channel " + std::to_string(c) + " sample " + std::to_string(n) + ": " + std::to_string(got[c][n]) +
-                       " against " + std::to_string(expected[c][n]);
-    return "";
-}
+// A scratch folder holding a fixture file (if any) and, for a text calibration, its coefficients.
+struct FolderWith : testsupport::TempFolder {
+    explicit FolderWith(const std::string& file = "")
+    {
+        const fs::path fixtures = SONQUAD_FIXTURES;
+        if (file.empty())
+            return;
+        fs::copy(fixtures / file, path / file);
+        if (fs::is_directory(fixtures / fs::path(file).stem()))
+            fs::copy(fixtures / fs::path(file).stem(), path / fs::path(file).stem());
+    }
+};
 
 // SonquadVST.so with its calibration folder at 48 kHz in 512-sample blocks: its program, then
 // parameters (index, normalised value).
@@ -130,7 +100,8 @@ class CalibrationFile : public testing::TestWithParam<CalibrationCase> {};
 TEST_P(CalibrationFile, RendersLikeTheVstAndSurvivesSaveAndRestoreInAnotherFolder)
 {
     const CalibrationCase& c = GetParam();
-    const fs::path folder = folderWith(c.name, c.file);
+    const FolderWith calibration(c.file);
+    const fs::path& folder = calibration.path;
     const int program = c.file.empty() ? 0 : 2;
     std::map<int, float> values = c.vst;
     {
@@ -150,26 +121,26 @@ TEST_P(CalibrationFile, RendersLikeTheVstAndSurvivesSaveAndRestoreInAnotherFolde
     }
     const Channels expected = renderVst(folder, program, values, take());
 
-    const fs::path saved = folderWith(c.name + "-saved"), moved = folderWith(c.name + "-moved");
+    const FolderWith saved, moved;
     {
         lv2host::Plugin lv2(SONQUAD_LV2_BUNDLE, kUri, kRate);
         for (const auto& [symbol, value] : c.ports)
             lv2.setControl(symbol, value);
         load(lv2, c.file.empty() ? fs::path() : folder / c.file);
         EXPECT_EQ(lv2.control("latency"), c.latency);
-        ASSERT_EQ(difference(renderLv2(lv2, take()), expected), "");
-        lv2.saveState(saved.string());
+        ASSERT_TRUE(bitIdentical(renderLv2(lv2, take()), expected));
+        lv2.saveState(saved.str());
     }
     // The session moves: the state folder is copied elsewhere and the original removed.
-    fs::copy(saved, moved, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-    fs::remove_all(saved);
+    fs::copy(saved.path, moved.path, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    fs::remove_all(saved.path);
     lv2host::Plugin fresh(SONQUAD_LV2_BUNDLE, kUri, kRate);
     for (const auto& [symbol, value] : c.ports)
         fresh.setControl(symbol, value);
-    ASSERT_TRUE(fresh.restoreState(moved.string()));
+    ASSERT_TRUE(fresh.restoreState(moved.str()));
     fresh.finishWork();
     EXPECT_TRUE(fresh.takeLog().empty());
-    EXPECT_EQ(difference(renderLv2(fresh, take()), expected), "");
+    EXPECT_TRUE(bitIdentical(renderLv2(fresh, take()), expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -201,7 +172,8 @@ class RefusedFile : public testing::TestWithParam<RefusedCase> {};
 TEST_P(RefusedFile, LeavesTheOutputUnchangedAndIsLogged)
 {
     const RefusedCase& c = GetParam();
-    const fs::path folder = folderWith(c.name, "Studio.txt"), bad = folder / c.file;
+    const FolderWith folder("Studio.txt");
+    const fs::path bad = folder / c.file;
     if (c.contents)
         std::ofstream(bad, std::ios::binary) << c.contents;
     // Two instances with the same calibration and history; one of them is sent the file.
@@ -218,7 +190,7 @@ TEST_P(RefusedFile, LeavesTheOutputUnchangedAndIsLogged)
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find(bad.string() + ": " + c.reason), std::string::npos) << errors[0];
     EXPECT_TRUE(lv2.takeNotifiedPaths().empty());
-    EXPECT_EQ(difference(renderLv2(lv2, take()), renderLv2(untouched, take())), "");
+    EXPECT_TRUE(bitIdentical(renderLv2(lv2, take()), renderLv2(untouched, take())));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -233,7 +205,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Lv2Automation, EveryControlPortMovingInEvery32SampleBlockAllocatesNothing)
 {
-    const fs::path studio = folderWith("automation", "Studio.txt") / "Studio.txt";
+    const FolderWith folder("Studio.txt");
+    const fs::path studio = folder / "Studio.txt";
     lv2host::Plugin lv2(SONQUAD_LV2_BUNDLE, kUri, kRate);
     Channels buffers = take();
     for (std::uint32_t c = 0; c < 4; ++c) {
@@ -292,20 +265,20 @@ TEST_P(Lv2apply, RendersTheTakeLikeTheVstOrTheCommandLineHost)
     GTEST_SKIP() << "lv2apply cannot load a module built with a sanitizer runtime it does not have";
 #endif
     const ApplyCase& c = GetParam();
-    const fs::path folder = folderWith("lv2apply-" + c.name), lv2Path = folderWith("lv2apply-" + c.name + "-lv2");
+    const FolderWith folder, lv2Path;   // lv2Path: the bundle only, and no calibration
     fs::create_directory_symlink(SONQUAD_LV2_BUNDLE, lv2Path / "SonquadLV2.lv2");
     const std::string synth = SONQUAD_CLI_BINARY " synth -o " + (folder / "take.wav").string() + " --source 30,10 --length 0.3";
     ASSERT_EQ(std::system(synth.c_str()), 0) << synth;
     const Channels input = readWav(folder / "take.wav");
-    const std::string command = "LV2_PATH=" + lv2Path.string() + " lv2apply -i " + (folder / "take.wav").string() + " -o " +
+    const std::string command = "LV2_PATH=" + lv2Path.str() + " lv2apply -i " + (folder / "take.wav").string() + " -o " +
                                 (folder / "lv2.wav").string() + " " + c.controls + " " + kUri;
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     // The empty folder stands for a machine without calibrations.
-    const std::string render = "SONQUAD_CALIBRATION_DIR=" + lv2Path.string() + " " SONQUAD_CLI_BINARY " render -q --keep-latency " +
+    const std::string render = "SONQUAD_CALIBRATION_DIR=" + lv2Path.str() + " " SONQUAD_CLI_BINARY " render -q --keep-latency " +
                                c.sonquad + " " + (folder / "take.wav").string() + " -o " + (folder / "sonquad.wav").string();
     ASSERT_EQ(c.sonquad.empty() ? 0 : std::system(render.c_str()), 0) << render;
-    const Channels expected = c.sonquad.empty() ? renderVst(lv2Path, 0, {}, input) : readWav(folder / "sonquad.wav");
-    EXPECT_EQ(difference(readWav(folder / "lv2.wav"), expected), "");
+    const Channels expected = c.sonquad.empty() ? renderVst(lv2Path.path, 0, {}, input) : readWav(folder / "sonquad.wav");
+    EXPECT_TRUE(bitIdentical(readWav(folder / "lv2.wav"), expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(Lv2, Lv2apply,
