@@ -1,7 +1,7 @@
 // A bank of eight filter sets, four filters each (filter k processes channel k). A set is chosen
 // by number and named by its first filter's name; a slot whose first filter is absent is empty.
-// The bank owns its filters for the plug-in's life. Sets are filled only while the plug-in is
-// constructed; afterwards the audio thread reads the filter pointers, which never change.
+// The bank owns its filters. Sets are filled while the plug-in is constructed; afterwards the
+// audio thread reads the filter pointers, which change only through swapSet on that thread.
 #pragma once
 
 #include "dsp/CFilter.h"
@@ -32,6 +32,14 @@ public:
     {
         slots[set][channel] = std::move(filter);
         return slots[set][channel].get();
+    }
+
+    // Exchanges the four filters of a set with filters (null ones empty the set): pointer swaps,
+    // no allocation, nothing freed. [the thread that processes the bank]
+    void swapSet(int set, std::unique_ptr<CFilter> (&filters)[kChannels])
+    {
+        for (int channel = 0; channel < kChannels; ++channel)
+            slots[set][channel].swap(filters[channel]);
     }
 
 private:

@@ -134,6 +134,18 @@ void Engine::prepare(float sampleRateHz, int maxBlock)
     handshake.bringOnline();
 }
 
+void Engine::swapPostMatrixSet(int set, std::unique_ptr<CFilter> (&filters)[kChannels])
+{
+    if (set <= 0 || set >= FilterBank::kSets)
+        return;
+    postMatrix.swapSet(set, filters);
+    int arrays = 0;
+    if (postMatrix.hasSet(set))
+        for (int k = 0; k < kChannels; ++k)
+            arrays += postMatrix.filter(set, k)->missingResponses();
+    postMissing[set].store(arrays, relaxed);
+}
+
 int Engine::missingResponses(int set) const
 {
     return set >= 0 && set < FilterBank::kSets ? postMissing[set].load(relaxed) : 0;

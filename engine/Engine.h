@@ -13,7 +13,7 @@
 //                  prepares give silence.
 //   [any thread]   controls(), the set selections, latencySamples, missingResponses, meters():
 //                  wait-free, no lock, no allocation.
-//   [audio thread] process: no lock, no wait, no allocation, no I/O, no filter design.
+//   [audio thread] process, swapPostMatrixSet: no lock, no wait, no allocation, no I/O, no filter design.
 #pragma once
 
 #include "dsp/CABMatrix.h"
@@ -121,6 +121,12 @@ public:
     bool selectPreMatrixSet(int set) { return preSelection.select(set, preMatrix); }
     int postMatrixSet() const { return postSelection.current(); }
     int preMatrixSet() const { return preSelection.current(); }
+    // Exchanges the four filters of post-matrix set `set` (1 to 7) with filters, which the caller
+    // has prepared for setRate() (null ones leave the set empty): a set built on another thread
+    // goes into the bank, and the filters it replaces come back to be freed there. No allocation,
+    // no wait. A selection of the set restarts it from the new filters. [audio thread, between
+    // process calls; no other thread may read the bank meanwhile]
+    void swapPostMatrixSet(int set, std::unique_ptr<CFilter> (&filters)[kChannels]);
     // Coefficient arrays that post-matrix set is missing at the prepared rate (0: it has what it
     // needs); its filters pass their signal unchanged. [any thread]
     int missingResponses(int set) const;

@@ -20,3 +20,9 @@ struct ProgramRecord {
     // "AB Matrix Enabled" (1.0); name "Init".
     void setDefaults();
 };
+
+// The program a plug-in slot holds before any calibration file fills it: slot 0 is the built-in
+// "Quaddle - uncalibrated" (LF 25/150 Hz, W at -8 dB, set 2 "2.3cm"), slot 1 "1.47cm" (LF
+// 30/50 Hz, W at -4.77 dB, set 1), every other slot the defaults named "User <slot>" with "LF Cut
+// Freq" at 1.0. Calibration readers start from the last kind.
+ProgramRecord builtInProgram(int slot);

@@ -1,6 +1,7 @@
 #include "plugin/ASonquad.h"
 
 #include "calibration/CalibrationLibrary.h"
+#include "engine/ParameterMapping.h"
 
 #include <cmath>
 #include <cstdio>
@@ -40,29 +41,8 @@ ASonquad::~ASonquad()
 void ASonquad::buildProgramList()
 {
     ProgramRecord records[kNumPrograms];
-    char text[ProgramRecord::kNameSize];
-    for (int slot = 0; slot < kNumPrograms; ++slot) {
-        records[slot] = programs[slot].record();
-        std::snprintf(text, sizeof text, "User %d", slot);
-        records[slot].setName(text);
-        records[slot].value(param::kLfCutFreq) = 1.0f;
-    }
-
-    ProgramRecord& uncalibrated = records[0];
-    uncalibrated.setName("Quaddle - uncalibrated");
-    uncalibrated.value(param::kLfEnabled) = 1.0f;
-    uncalibrated.value(param::kLfCutFreq) = param::lfFrequencyValue(25.0);
-    uncalibrated.value(param::kLfBoostFreq) = param::lfFrequencyValue(150.0);
-    uncalibrated.value(param::outputGain(0)) = 0.23333334f;   // -8 dB on W
-    uncalibrated.value(param::kPostMatrixFilterNumber) = 0.2857143f;   // set 2, "2.3cm"
-
-    ProgramRecord& spacing147 = records[1];
-    spacing147.setName("1.47cm");
-    spacing147.value(param::kLfEnabled) = 1.0f;
-    spacing147.value(param::kLfCutFreq) = param::lfFrequencyValue(30.0);
-    spacing147.value(param::kLfBoostFreq) = param::lfFrequencyValue(50.0);
-    spacing147.value(param::outputGain(0)) = 0.341f;   // -4.77 dB on W
-    spacing147.value(param::kPostMatrixFilterNumber) = 0.14285715f;   // set 1, "1.47cm"
+    for (int slot = 0; slot < kNumPrograms; ++slot)
+        records[slot] = builtInProgram(slot);
 
     // Slots 2 to 7: the text calibrations, then the processor configurations of the folder.
     scanCalibrationFolders(records, kNumPrograms, signalPath.postMatrixBank());
@@ -107,21 +87,6 @@ void ASonquad::processReplacing(float** inputs, float** outputs, VstInt32 sample
     signalPath.process(inputs, outputs, sampleFrames);
 }
 
-void ASonquad::selectPreMatrixFilter(int set)
-{
-    // Only set 0, "None", exists; its filters pass the signal unchanged and need no rate.
-    signalPath.selectPreMatrixSet(set);
-}
-
-void ASonquad::selectPostMatrixFilter(int set)
-{
-    if (!signalPath.selectPostMatrixSet(set))
-        return;
-    const int missing = signalPath.missingResponses(set);
-    for (int k = 0; k < missing; ++k)
-        pending.pushNoFilter(signalPath.setRate());
-}
-
 void ASonquad::storeValue(int program, int parameter, float value)
 {
     const int position = param::positionOf(parameter);
@@ -131,35 +96,27 @@ void ASonquad::storeValue(int program, int parameter, float value)
 
 void ASonquad::setRealValue(int p, float v)
 {
-    engine::Controls& c = signalPath.controls();
+    switch (engine::applyParameter(signalPath, p, v)) {
+    case engine::Applied::kPostMatrixSelected: {
+        const int missing = signalPath.missingResponses(signalPath.postMatrixSet());
+        for (int k = 0; k < missing; ++k)
+            pending.pushNoFilter(signalPath.setRate());
+        return;
+    }
+    case engine::Applied::kApplied:
+        return;
+    case engine::Applied::kNotEngine:
+        break;
+    }
     switch (p) {
-    case param::kLfEnabled: c.lfOn.store(param::switchOn(v), relaxed); return;
-    case param::kLfCutFreq: c.lfCutHz.store(param::lfFrequencyHz(v), relaxed); return;
-    case param::kLfBoostFreq: c.lfBoostHz.store(param::lfFrequencyHz(v), relaxed); return;
     case param::kLocked: locked.store(param::switchOn(v), relaxed); return;
     case param::kCalibration: calibration.store(param::switchOn(v), relaxed); return;
-    case param::kPreMatrixFilterNumber: selectPreMatrixFilter(param::setNumber(v)); return;
-    case param::kPostMatrixFilterNumber: selectPostMatrixFilter(param::setNumber(v)); return;
-    case param::kEqsEnabled: c.eqOn.store(param::switchOn(v), relaxed); return;
     case param::kEqsLinked: eqsLinked.store(param::switchOn(v), relaxed); return;
     case param::kGainsLinked: gainsLinked.store(param::switchOn(v), relaxed); return;
-    case param::kAbMatrixEnabled: c.matrixOn.store(param::switchOn(v), relaxed); return;
     case param::kCurrentCapsule: currentCapsule.store(param::currentCapsule(v), relaxed); return;
     case param::kViewMode: viewMode.store(param::viewMode(v), relaxed); return;
     case param::kDisplayVU: displayVU.store(param::switchOn(v), relaxed); return;
-    default: break;
-    }
-    if (p >= param::kFirstOutputGain) {
-        c.outputGainDb[p - param::kFirstOutputGain].store(param::outputGainDb(v), relaxed);
-        return;
-    }
-    const int capsule = (p - param::kFirstCapsule) / param::kCapsuleStride;
-    const int setting = (p - param::kFirstCapsule) % param::kCapsuleStride;
-    switch (setting) {
-    case param::kEqFreq: c.eqFreqHz[capsule].store(param::eqFrequencyHz(v), relaxed); return;
-    case param::kEqWidth: c.eqWidthOctaves[capsule].store(param::eqWidthOctaves(v), relaxed); return;
-    case param::kEqGain: c.eqGainDb[capsule].store(param::eqGainDb(v), relaxed); return;
-    default: c.capOutGainDb[capsule][setting - param::kOut1Gain].store(param::capOutGainDb(v), relaxed); return;
+    default: return;
     }
 }
 

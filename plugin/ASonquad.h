@@ -73,8 +73,6 @@ public:
 
 private:
     void buildProgramList();
-    void selectPreMatrixFilter(int set);
-    void selectPostMatrixFilter(int set);
     void storeValue(int program, int parameter, float value);
     void setRealValue(int parameter, float value);
 

@@ -217,11 +217,10 @@ RenderReport renderTake(const RenderJob& job, const RenderSettings& settings, Pr
         const std::size_t kept = frames - skipped;
         if (kept == 0)
             continue;
-        const float* wxyz[4];
-        for (int c = 0; c < 4; ++c)
-            wxyz[c] = outputs[c] + skipped;
-        correctOrientation(settings.orientation, outputs[1] + skipped, outputs[2] + skipped, outputs[3] + skipped, kept);
-        interleaveForFile(settings.format, wxyz, kept, interleaved.data());
+        float* const channels[4] = {outputs[0] + skipped, outputs[1] + skipped, outputs[2] + skipped,
+                                    outputs[3] + skipped};
+        engine::convertOutputs(settings.format, settings.orientation, channels, kept);
+        interleave(channels, kept, interleaved.data());
         float peak = report.peak;
         std::uint64_t clipped = 0;
         for (std::size_t i = 0; i < 4 * kept; ++i) {
