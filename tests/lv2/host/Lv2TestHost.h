@@ -1,92 +1,244 @@
 // A small LV2 host on liblilv, the library LV2 hosts use: instantiates a plug-in of a bundle with
-// URID map and unmap, a worker and a log; sends patch:Set paths on its control atom input and
-// collects those it sends on its notify output; saves and restores the plug-in's own state
-// through lilv (which gives state:mapPath; port values are the host's, as in most hosts); counts
-// what the plug-in allocates on the audio thread.
-//
-// Threads: the test thread does everything. Scheduled work is done at once, as hosts do when
-// they render offline (its allocations are not counted); the responses go to work_response after
-// run(), counted with it, as the audio thread would take them.
+// URID map and unmap, a worker and a log; sends patch:Set paths on its atom input and collects
+// those its atom output sends; saves and restores its state through lilv (which gives
+// state:mapPath; port values stay the host's, as in most hosts); counts what run() and
+// work_response allocate. Scheduled work is done at once, uncounted, as hosts rendering offline
+// do; its responses are delivered after run(), counted with it, as the audio thread takes them.
 #pragma once
 
+#include "tests/support/AllocationCounter.h"
+
 #include <lilv/lilv.h>
+#include <lv2/atom/forge.h>
+#include <lv2/atom/util.h>
 #include <lv2/log/log.h>
-#include <lv2/urid/urid.h>
+#include <lv2/patch/patch.h>
+#include <lv2/state/state.h>
 #include <lv2/worker/worker.h>
 
+#include <algorithm>
 #include <cstdarg>
-#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace lv2host {
 
-struct LogEntry {
-    std::string type;   // the log type's URI
-    std::string text;
-};
+namespace fs = std::filesystem;
+using Counter = testsupport::AllocationCounter;
 
 class Plugin {
 public:
-    // The plug-in of this URI from the bundle folder, activated, its control inputs at their
-    // defaults; throws std::runtime_error when it is not there or refuses.
-    Plugin(const std::string& bundle, const std::string& uri, double rate);
-    ~Plugin();
+    // The plug-in of this URI from the bundle folder, activated, its controls at their defaults.
+    Plugin(const std::string& bundle, const std::string& uri, double rate)
+    {
+        LilvNode* node = lilv_new_file_uri(world, nullptr, (fs::absolute(bundle).string() + "/").c_str());
+        lilv_world_load_bundle(world, node);
+        lilv_node_free(node);
+        plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), node = lilv_new_uri(world, uri.c_str()));
+        lilv_node_free(node);
+        if (!plugin || !(instance = lilv_plugin_instantiate(plugin, rate, features)))
+            throw std::runtime_error("<" + uri + "> not found or refused in " + bundle);
+        lv2_atom_forge_init(&forge, &mapFeature);
+        worker = static_cast<const LV2_Worker_Interface*>(lilv_instance_get_extension_data(instance, LV2_WORKER__interface));
+        values.resize(lilv_plugin_get_num_ports(plugin));
+        atoms.resize(values.size());
+        lilv_plugin_get_port_ranges_float(plugin, nullptr, nullptr, values.data());
+        auto is = [&](const LilvPort* port, const char* uri) {
+            LilvNode* kind = lilv_new_uri(world, uri);
+            const bool result = lilv_port_is_a(plugin, port, kind);
+            lilv_node_free(kind);
+            return result;
+        };
+        for (std::uint32_t i = 0; i < values.size(); ++i) {
+            const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
+            atoms[i].resize(is(port, LV2_ATOM__AtomPort) ? kAtomBytes / 8 : 0);
+            inputAtom = !atoms[i].empty() && is(port, LV2_CORE__InputPort) ? i : inputAtom;
+            lilv_instance_connect_port(instance, i, is(port, LV2_CORE__ControlPort) ? static_cast<void*>(&values[i]) : atoms[i].empty() ? nullptr : atoms[i].data());
+        }
+        resetAtoms();
+        lilv_instance_activate(instance);
+    }
+    ~Plugin()
+    {
+        lilv_instance_deactivate(instance);
+        finishWork();   // installs what the plug-in still waits for, so that it frees it
+        lilv_instance_free(instance);
+        lilv_world_free(world);
+    }
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
 
-    LilvWorld* world() const { return lilvWorld; }
-    const LilvPlugin* description() const { return plugin; }
     void connectAudio(std::uint32_t port, float* data) { lilv_instance_connect_port(instance, port, data); }
-    void setControl(const std::string& symbol, float value) { ports[find(symbol)].value = value; }
-    float control(const std::string& symbol) const { return ports[find(symbol)].value; }
+    const LilvPort* port(const std::string& symbol) const
+    {
+        LilvNode* node = lilv_new_string(world, symbol.c_str());
+        const LilvPort* found = lilv_plugin_get_port_by_symbol(plugin, node);
+        lilv_node_free(node);
+        return found ? found : throw std::runtime_error("no port " + symbol);
+    }
+    float& control(const std::string& symbol) { return values[lilv_port_get_index(plugin, port(symbol))]; }
+    // The labels of the port's scale points by value, as a host's menu shows them.
+    std::map<float, std::string> scalePoints(const LilvPort* port) const
+    {
+        std::map<float, std::string> labels;
+        LilvScalePoints* points = lilv_port_get_scale_points(plugin, port);
+        LILV_FOREACH (scale_points, i, points) {
+            const LilvScalePoint* point = lilv_scale_points_get(points, i);
+            labels[lilv_node_as_float(lilv_scale_point_get_value(point))] = lilv_node_as_string(lilv_scale_point_get_label(point));
+        }
+        lilv_scale_points_free(points);
+        return labels;
+    }
+    LV2_URID map(const char* uri)
+    {
+        const std::size_t index = static_cast<std::size_t>(std::find(uris.begin(), uris.end(), uri) - uris.begin());
+        if (index == uris.size())
+            uris.emplace_back(uri);
+        return static_cast<LV2_URID>(index + 1);
+    }
 
     // Queues a patch:Set of property to an atom:Path for the next run().
-    void sendPatchSetPath(const std::string& property, const std::string& path);
-    // run(frames), then the responses to the work it scheduled (finishWork). Counts the
-    // allocations of run() and work_response.
-    void run(std::uint32_t frames);
-    void finishWork();
-    long allocationsInLastRun() const { return allocations; }
+    void sendPatchSetPath(const std::string& property, const std::string& path)
+    {
+        auto* sequence = reinterpret_cast<LV2_Atom_Sequence*>(atoms.at(inputAtom).data());
+        const std::uint32_t used = lv2_atom_total_size(&sequence->atom);
+        lv2_atom_forge_set_buffer(&forge, reinterpret_cast<std::uint8_t*>(sequence) + used, kAtomBytes - used);
+        LV2_Atom_Forge_Frame object;
+        lv2_atom_forge_frame_time(&forge, 0);
+        lv2_atom_forge_object(&forge, &object, 0, map(LV2_PATCH__Set));
+        lv2_atom_forge_key(&forge, map(LV2_PATCH__property));
+        lv2_atom_forge_urid(&forge, map(property.c_str()));
+        lv2_atom_forge_key(&forge, map(LV2_PATCH__value));
+        lv2_atom_forge_path(&forge, path.c_str(), static_cast<std::uint32_t>(path.size()));
+        lv2_atom_forge_pop(&forge, &object);
+        sequence->atom.size += lv2_atom_pad_size(static_cast<std::uint32_t>(forge.offset));
+    }
 
-    std::vector<std::string> takeNotifiedPaths();   // patch:Set paths sent since the last call
-    std::vector<LogEntry> takeLog();
-    int addLog(LV2_URID type, const char* format, va_list args);   // the log feature's
+    // run(frames), then the responses to the work it scheduled; collects the paths it notified.
+    void run(std::uint32_t frames)
+    {
+        {
+            Counter::Scope counting;
+            lilv_instance_run(instance, frames);
+            allocations = Counter::count.load();
+        }
+        finishWork();
+        for (std::uint32_t i = 0; i < atoms.size(); ++i) {
+            const auto* sequence = reinterpret_cast<const LV2_Atom_Sequence*>(atoms[i].data());
+            if (i == inputAtom || atoms[i].empty() || sequence->atom.type != map(LV2_ATOM__Sequence))
+                continue;
+            LV2_ATOM_SEQUENCE_FOREACH (sequence, event) {
+                const LV2_Atom* value = nullptr;
+                if (event->body.type == map(LV2_ATOM__Object))
+                    lv2_atom_object_get(reinterpret_cast<const LV2_Atom_Object*>(&event->body), map(LV2_PATCH__value), &value, 0);
+                if (value && value->type == map(LV2_ATOM__Path))
+                    notified.emplace_back(static_cast<const char*>(LV2_ATOM_BODY_CONST(value)));
+            }
+        }
+        resetAtoms();
+    }
+    void finishWork()
+    {
+        Counter::Scope counting;
+        for (const std::vector<char>& answer : std::exchange(responses, {}))
+            worker->work_response(lilv_instance_get_handle(instance), static_cast<std::uint32_t>(answer.size()), answer.data());
+        allocations += Counter::count.load();
+    }
 
-    // The plug-in's state in folder/state.ttl through lilv (files linked there by it); restore is
-    // false without one.
-    void saveState(const std::string& folder);
-    bool restoreState(const std::string& folder);
+    // The plug-in's state in folder/state.ttl through lilv, with links there to the files it
+    // names. Restoring gives the plug-in this host's features (a worker: it may load there), or
+    // only lilv's, as a host that restores before running does; false without a state.
+    void saveState(const fs::path& folder)
+    {
+        const std::string dir = fs::absolute(folder).string();
+        LilvState* state = lilv_state_new_from_instance(plugin, instance, &mapFeature, nullptr, dir.c_str(), dir.c_str(),
+                                                        dir.c_str(), nullptr, nullptr, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features);
+        const bool failed = !state || lilv_state_save(world, &mapFeature, &unmapFeature, state, nullptr, dir.c_str(), "state.ttl");
+        lilv_state_free(state);
+        if (failed)
+            throw std::runtime_error("lilv could not save the state in " + dir);
+    }
+    bool restoreState(const fs::path& folder, bool withFeatures = true)
+    {
+        const std::string file = fs::absolute(folder / "state.ttl").string();
+        LilvState* state = fs::exists(file) ? lilv_state_new_from_file(world, &mapFeature, nullptr, file.c_str()) : nullptr;
+        if (state)
+            lilv_state_restore(state, instance, nullptr, nullptr, 0, withFeatures ? features : nullptr);
+        lilv_state_free(state);
+        return state != nullptr;
+    }
+
+    LilvWorld* const world = lilv_world_new();
+    const LilvPlugin* plugin = nullptr;
+    long allocations = 0;                                 // in the last run()
+    std::vector<std::string> notified;                    // patch:Set paths the plug-in sent
+    std::vector<std::pair<LV2_URID, std::string>> log;    // type, text
 
 private:
-    struct Port {
-        std::string symbol;
-        bool control = false, atom = false, input = false;
-        float value = 0.0f;
-        std::vector<std::uint64_t> buffer;   // atom ports
-    };
-    LV2_URID map(const char* uri);
-    int find(const std::string& symbol) const;
-    void resetAtoms();
+    static constexpr std::size_t kAtomBytes = 64 * 1024;
+    // Inputs hold an empty sequence, outputs their capacity for the plug-in to fill.
+    void resetAtoms()
+    {
+        for (std::uint32_t i = 0; i < atoms.size(); ++i)
+            if (!atoms[i].empty())
+                *reinterpret_cast<LV2_Atom_Sequence*>(atoms[i].data()) = {
+                    {std::uint32_t(i == inputAtom ? sizeof(LV2_Atom_Sequence_Body) : kAtomBytes - sizeof(LV2_Atom)),
+                     map(i == inputAtom ? LV2_ATOM__Sequence : LV2_ATOM__Chunk)},
+                    {0, 0}};
+    }
+    static LV2_Worker_Status work(LV2_Worker_Schedule_Handle self, std::uint32_t size, const void* data)
+    {
+        auto* host = static_cast<Plugin*>(self);
+        auto respond = [](LV2_Worker_Respond_Handle me, std::uint32_t n, const void* body) {
+            static_cast<Plugin*>(me)->responses.emplace_back(static_cast<const char*>(body), static_cast<const char*>(body) + n);
+            return LV2_WORKER_SUCCESS;
+        };
+        const bool counting = Counter::counting.exchange(false);
+        const LV2_Worker_Status status = host->worker->work(lilv_instance_get_handle(host->instance), respond, host, size, data);
+        Counter::counting = counting;
+        return status;
+    }
+    static int printf(LV2_Log_Handle self, LV2_URID type, const char* format, ...)
+    {
+        va_list args;
+        va_start(args, format);
+        const int n = print(self, type, format, args);
+        va_end(args);
+        return n;
+    }
+    static int print(LV2_Log_Handle self, LV2_URID type, const char* format, va_list args)
+    {
+        char text[1024];
+        const int n = std::vsnprintf(text, sizeof text, format, args);
+        static_cast<Plugin*>(self)->log.emplace_back(type, text);
+        return n;
+    }
 
-    LilvWorld* lilvWorld;
-    const LilvPlugin* plugin = nullptr;
+    std::deque<std::string> uris;   // urid - 1; a deque keeps the unmapped strings in place
+    LV2_URID_Map mapFeature {this, [](LV2_URID_Map_Handle self, const char* uri) { return static_cast<Plugin*>(self)->map(uri); }};
+    LV2_URID_Unmap unmapFeature {this, [](LV2_URID_Unmap_Handle self, LV2_URID id) {
+                                     auto& uris = static_cast<Plugin*>(self)->uris;
+                                     return id >= 1 && id <= uris.size() ? uris[id - 1].c_str() : nullptr;
+                                 }};
+    LV2_Worker_Schedule schedule {this, &work};
+    LV2_Log_Log logger {this, &printf, &print};
+    // The worker also serves restore, as in hosts that restore while running (threadSafeRestore).
+    const LV2_Feature list[5] = {{LV2_URID__map, &mapFeature}, {LV2_URID__unmap, &unmapFeature}, {LV2_WORKER__schedule, &schedule},
+                                 {LV2_LOG__log, &logger}, {LV2_STATE__threadSafeRestore, nullptr}};
+    const LV2_Feature* const features[6] = {&list[0], &list[1], &list[2], &list[3], &list[4], nullptr};
+    LV2_Atom_Forge forge {};
     LilvInstance* instance = nullptr;
     const LV2_Worker_Interface* worker = nullptr;
-    std::unordered_map<std::string, LV2_URID> ids;
-    std::vector<std::string> uris;   // urid - 1
-    LV2_URID_Map mapFeature {};
-    LV2_URID_Unmap unmapFeature {};
-    LV2_Worker_Schedule schedule {};
-    LV2_Log_Log logFeature {};
-    std::vector<LV2_Feature> featureData;
-    std::vector<const LV2_Feature*> features;
-    std::vector<Port> ports;
-    std::vector<std::vector<char>> responses;
-    std::vector<std::string> notified;
-    std::vector<LogEntry> logged;
-    long allocations = 0;
+    std::vector<float> values;                       // the control ports' buffers
+    std::vector<std::vector<std::uint64_t>> atoms;   // atom ports' buffers, empty for the others
+    std::vector<std::vector<char>> responses;        // the worker's, for work_response
+    std::uint32_t inputAtom = ~0u;
 };
 
 } // namespace lv2host
