@@ -90,13 +90,15 @@ def load_take(session, samples):
     tree = ET.parse(state)
     audio = os.path.join(session, "interchange", os.path.basename(session), "audiofiles")
     sources = {s.get("id"): os.path.join(audio, s.get("name")) for s in tree.getroot().iter("Source")}
+    seeds = {}   # the first source of each region -> samples of the seed take, read before it is overwritten
     for region in (r for r in tree.getroot().iter("Region") if r.get("type") == "audio"):
+        paths = [sources[region.get(f"source-{c}")] for c in range(4)]
+        seeds[paths[0]] = seeds.get(paths[0]) or len(read_wav(paths[0]))
         # Lengths are in superclock ticks; the seed take gives the ticks per sample.
-        seed = len(read_wav(sources[region.get("source-0")]))
-        ticks = int(re.fullmatch(r"a(\d+)@a0", region.get("length")).group(1)) // seed
+        ticks = int(re.fullmatch(r"a(\d+)@a0", region.get("length")).group(1)) // seeds[paths[0]]
         region.set("length", f"a{ticks * (len(samples) // 4)}@a0")
-        for c in range(4):
-            write_wav(sources[region.get(f"source-{c}")], samples[c::4])
+        for c, path in enumerate(paths):
+            write_wav(path, samples[c::4])
     tree.write(state, encoding="UTF-8", xml_declaration=True)
     shutil.rmtree(os.path.join(session, "peaks"), ignore_errors=True)
 
