@@ -21,7 +21,7 @@
 #include <cstdio>
 #include <deque>
 #include <filesystem>
-#include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -31,35 +31,27 @@ namespace lv2host {
 
 namespace fs = std::filesystem;
 using Counter = testsupport::AllocationCounter;
+using Node = std::unique_ptr<LilvNode, void (*)(LilvNode*)>;
+inline Node own(LilvNode* node) { return {node, &lilv_node_free}; }
 
 class Plugin {
 public:
     // The plug-in of this URI from the bundle folder, activated, its controls at their defaults.
     Plugin(const std::string& bundle, const std::string& uri, double rate)
     {
-        LilvNode* node = lilv_new_file_uri(world, nullptr, (fs::absolute(bundle).string() + "/").c_str());
-        lilv_world_load_bundle(world, node);
-        lilv_node_free(node);
-        plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), node = lilv_new_uri(world, uri.c_str()));
-        lilv_node_free(node);
+        lilv_world_load_bundle(world, own(lilv_new_file_uri(world, nullptr, (fs::absolute(bundle).string() + "/").c_str())).get());
+        plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), own(lilv_new_uri(world, uri.c_str())).get());
         if (!plugin || !(instance = lilv_plugin_instantiate(plugin, rate, features)))
             throw std::runtime_error("<" + uri + "> not found or refused in " + bundle);
         lv2_atom_forge_init(&forge, &mapFeature);
         worker = static_cast<const LV2_Worker_Interface*>(lilv_instance_get_extension_data(instance, LV2_WORKER__interface));
         values.resize(lilv_plugin_get_num_ports(plugin));
-        atoms.resize(values.size());
         lilv_plugin_get_port_ranges_float(plugin, nullptr, nullptr, values.data());
-        auto is = [&](const LilvPort* port, const char* uri) {
-            LilvNode* kind = lilv_new_uri(world, uri);
-            const bool result = lilv_port_is_a(plugin, port, kind);
-            lilv_node_free(kind);
-            return result;
-        };
+        auto is = [&](const LilvPort* port, const char* uri) { return lilv_port_is_a(plugin, port, own(lilv_new_uri(world, uri)).get()); };
         for (std::uint32_t i = 0; i < values.size(); ++i) {
             const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
-            atoms[i].resize(is(port, LV2_ATOM__AtomPort) ? kAtomBytes / 8 : 0);
-            inputAtom = !atoms[i].empty() && is(port, LV2_CORE__InputPort) ? i : inputAtom;
-            lilv_instance_connect_port(instance, i, is(port, LV2_CORE__ControlPort) ? static_cast<void*>(&values[i]) : atoms[i].empty() ? nullptr : atoms[i].data());
+            void* atom = is(port, LV2_CORE__InputPort) ? atomIn.data() : atomOut.data();   // one of each
+            lilv_instance_connect_port(instance, i, is(port, LV2_ATOM__AtomPort) ? atom : is(port, LV2_CORE__ControlPort) ? &values[i] : nullptr);
         }
         resetAtoms();
         lilv_instance_activate(instance);
@@ -72,41 +64,23 @@ public:
         lilv_world_free(world);
     }
     Plugin(const Plugin&) = delete;
-    Plugin& operator=(const Plugin&) = delete;
 
     void connectAudio(std::uint32_t port, float* data) { lilv_instance_connect_port(instance, port, data); }
-    const LilvPort* port(const std::string& symbol) const
+    float& control(const std::string& symbol)
     {
-        LilvNode* node = lilv_new_string(world, symbol.c_str());
-        const LilvPort* found = lilv_plugin_get_port_by_symbol(plugin, node);
-        lilv_node_free(node);
-        return found ? found : throw std::runtime_error("no port " + symbol);
-    }
-    float& control(const std::string& symbol) { return values[lilv_port_get_index(plugin, port(symbol))]; }
-    // The labels of the port's scale points by value, as a host's menu shows them.
-    std::map<float, std::string> scalePoints(const LilvPort* port) const
-    {
-        std::map<float, std::string> labels;
-        LilvScalePoints* points = lilv_port_get_scale_points(plugin, port);
-        LILV_FOREACH (scale_points, i, points) {
-            const LilvScalePoint* point = lilv_scale_points_get(points, i);
-            labels[lilv_node_as_float(lilv_scale_point_get_value(point))] = lilv_node_as_string(lilv_scale_point_get_label(point));
-        }
-        lilv_scale_points_free(points);
-        return labels;
+        const LilvPort* port = lilv_plugin_get_port_by_symbol(plugin, own(lilv_new_string(world, symbol.c_str())).get());
+        return port ? values[lilv_port_get_index(plugin, port)] : throw std::runtime_error("no port " + symbol);
     }
     LV2_URID map(const char* uri)
     {
-        const std::size_t index = static_cast<std::size_t>(std::find(uris.begin(), uris.end(), uri) - uris.begin());
-        if (index == uris.size())
-            uris.emplace_back(uri);
-        return static_cast<LV2_URID>(index + 1);
+        const auto found = std::find(uris.begin(), uris.end(), uri);
+        return found != uris.end() ? LV2_URID(found - uris.begin() + 1) : (uris.emplace_back(uri), LV2_URID(uris.size()));
     }
 
     // Queues a patch:Set of property to an atom:Path for the next run().
     void sendPatchSetPath(const std::string& property, const std::string& path)
     {
-        auto* sequence = reinterpret_cast<LV2_Atom_Sequence*>(atoms.at(inputAtom).data());
+        auto* sequence = reinterpret_cast<LV2_Atom_Sequence*>(atomIn.data());
         const std::uint32_t used = lv2_atom_total_size(&sequence->atom);
         lv2_atom_forge_set_buffer(&forge, reinterpret_cast<std::uint8_t*>(sequence) + used, kAtomBytes - used);
         LV2_Atom_Forge_Frame object;
@@ -120,19 +94,16 @@ public:
         sequence->atom.size += lv2_atom_pad_size(static_cast<std::uint32_t>(forge.offset));
     }
 
-    // run(frames), then the responses to the work it scheduled; collects the paths it notified.
+    // run(frames), then the responses to the work it scheduled (both counted); collects the paths
+    // the plug-in notified.
     void run(std::uint32_t frames)
     {
-        {
-            Counter::Scope counting;
-            lilv_instance_run(instance, frames);
-            allocations = Counter::count.load();
-        }
+        Counter::Scope counting;
+        lilv_instance_run(instance, frames);
         finishWork();
-        for (std::uint32_t i = 0; i < atoms.size(); ++i) {
-            const auto* sequence = reinterpret_cast<const LV2_Atom_Sequence*>(atoms[i].data());
-            if (i == inputAtom || atoms[i].empty() || sequence->atom.type != map(LV2_ATOM__Sequence))
-                continue;
+        allocations = Counter::count.load();
+        const auto* sequence = reinterpret_cast<const LV2_Atom_Sequence*>(atomOut.data());
+        if (sequence->atom.type == map(LV2_ATOM__Sequence))
             LV2_ATOM_SEQUENCE_FOREACH (sequence, event) {
                 const LV2_Atom* value = nullptr;
                 if (event->body.type == map(LV2_ATOM__Object))
@@ -140,29 +111,25 @@ public:
                 if (value && value->type == map(LV2_ATOM__Path))
                     notified.emplace_back(static_cast<const char*>(LV2_ATOM_BODY_CONST(value)));
             }
-        }
         resetAtoms();
     }
     void finishWork()
     {
-        Counter::Scope counting;
         for (const std::vector<char>& answer : std::exchange(responses, {}))
             worker->work_response(lilv_instance_get_handle(instance), static_cast<std::uint32_t>(answer.size()), answer.data());
-        allocations += Counter::count.load();
     }
 
     // The plug-in's state in folder/state.ttl through lilv, with links there to the files it
     // names. Restoring gives the plug-in this host's features (a worker: it may load there), or
     // only lilv's, as a host that restores before running does; false without a state.
-    void saveState(const fs::path& folder)
+    bool saveState(const fs::path& folder)
     {
         const std::string dir = fs::absolute(folder).string();
         LilvState* state = lilv_state_new_from_instance(plugin, instance, &mapFeature, nullptr, dir.c_str(), dir.c_str(),
                                                         dir.c_str(), nullptr, nullptr, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features);
-        const bool failed = !state || lilv_state_save(world, &mapFeature, &unmapFeature, state, nullptr, dir.c_str(), "state.ttl");
+        const bool saved = state && !lilv_state_save(world, &mapFeature, &unmapFeature, state, nullptr, dir.c_str(), "state.ttl");
         lilv_state_free(state);
-        if (failed)
-            throw std::runtime_error("lilv could not save the state in " + dir);
+        return saved;
     }
     bool restoreState(const fs::path& folder, bool withFeatures = true)
     {
@@ -185,12 +152,8 @@ private:
     // Inputs hold an empty sequence, outputs their capacity for the plug-in to fill.
     void resetAtoms()
     {
-        for (std::uint32_t i = 0; i < atoms.size(); ++i)
-            if (!atoms[i].empty())
-                *reinterpret_cast<LV2_Atom_Sequence*>(atoms[i].data()) = {
-                    {std::uint32_t(i == inputAtom ? sizeof(LV2_Atom_Sequence_Body) : kAtomBytes - sizeof(LV2_Atom)),
-                     map(i == inputAtom ? LV2_ATOM__Sequence : LV2_ATOM__Chunk)},
-                    {0, 0}};
+        *reinterpret_cast<LV2_Atom_Sequence*>(atomIn.data()) = {{sizeof(LV2_Atom_Sequence_Body), map(LV2_ATOM__Sequence)}, {0, 0}};
+        *reinterpret_cast<LV2_Atom_Sequence*>(atomOut.data()) = {{kAtomBytes - sizeof(LV2_Atom), map(LV2_ATOM__Chunk)}, {0, 0}};
     }
     static LV2_Worker_Status work(LV2_Worker_Schedule_Handle self, std::uint32_t size, const void* data)
     {
@@ -235,10 +198,9 @@ private:
     LV2_Atom_Forge forge {};
     LilvInstance* instance = nullptr;
     const LV2_Worker_Interface* worker = nullptr;
-    std::vector<float> values;                       // the control ports' buffers
-    std::vector<std::vector<std::uint64_t>> atoms;   // atom ports' buffers, empty for the others
-    std::vector<std::vector<char>> responses;        // the worker's, for work_response
-    std::uint32_t inputAtom = ~0u;
+    std::vector<float> values;                                             // the control ports' buffers
+    std::vector<std::uint64_t> atomIn = std::vector<std::uint64_t>(kAtomBytes / 8), atomOut = atomIn;
+    std::vector<std::vector<char>> responses;                              // the worker's, for work_response
 };
 
 } // namespace lv2host
