@@ -306,7 +306,8 @@ void SonquadLv2::applyControls()
         float& v = values[parameterOf[port]];
         switch (adjust[port]) {
         case Adjust::kSwitch:
-            if (now[port] <= 0.5f)
+            // A toggled port is on above 0 and off at or below it (and at NaN).
+            if (!(now[port] > 0.0f))
                 v = 0.0f;
             break;
         case Adjust::kSet: {

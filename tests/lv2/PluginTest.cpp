@@ -119,7 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
                     CalibrationCase {"ProcessorConfiguration", "Field.sonq", 0.0f, {}, {}},
                     CalibrationCase {"PortsOnATextCalibration", "Studio.txt", 1024.0f,
                                      {{"w_gain", -3.0f}, {"cap2_out3_gain", 1.5f}, {"cap4_eq_gain", 2.0f},
-                                      {"lf_boost_freq", 80.0f}, {"eqs_enabled", 0.0f}, {"correction", 1.0f}},
+                                      {"lf_boost_freq", 80.0f}, {"eqs_enabled", 0.0f}, {"correction", 1.0f},
+                                      {"lf_enabled", 0.25f}},   // a toggle above 0 is on
                                      {{param::outputGain(0), -3.0f}, {param::capOutGain(1, 2), 1.5f},
                                       {param::capEqGain(3), 2.0f}, {param::kLfBoostFreq, param::lfFrequencyValue(80.0)},
                                       {param::kEqsEnabled, 0.0f}, {param::kPostMatrixFilterNumber, param::filterSetValue(1)}}}),
