@@ -1,23 +1,38 @@
-// What the editor tests know of the picture the editor shows, and the background file read back
-// with a few lines of bitmap-file arithmetic of their own (24 bits per pixel, rows bottom-up, blue
-// first), independent of the module's loader. Shared by the X11 and the Win32 editor tests.
+// What the tests of the built editor (X11, Win32) share: the plug-in loaded from its module as a
+// host loads it, and the picture the editor must show, checked against the background file read
+// with a few lines of bitmap-file arithmetic of their own (24 bits, rows bottom-up, blue first).
 #pragma once
 
-#include <cstddef>
+#include "tools/vsthost/PluginHost.h"
+
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
 
 namespace editortest {
 
-constexpr int kWidth = 400;
-constexpr int kHeight = 100;
-struct FieldRect {
-    int left, top, right, bottom;                 // pixels; right and bottom exclusive
-};
-constexpr FieldRect kField {72, 53, 215, 68};
-constexpr std::uint8_t kFieldColor[3] = {149, 111, 42};
+constexpr int kWidth = 400, kHeight = 100;
+constexpr int kFieldLeft = 72, kFieldTop = 53, kFieldRight = 215, kFieldBottom = 68;   // right, bottom exclusive
+
+// The module named by SONQUAD_MODULE, loaded once, over an empty calibration folder.
+inline std::unique_ptr<vsthost::PluginInstance> createPlugin()
+{
+    static const std::unique_ptr<vsthost::PluginModule> module = [] {
+        const auto folder = std::filesystem::temp_directory_path() / "sonquad-editor-tests-no-calibrations";
+        std::filesystem::create_directories(folder);
+        setenv("SONQUAD_CALIBRATION_DIR", folder.string().c_str(), 1);
+        std::string error;
+        auto loaded = vsthost::PluginModule::open(std::getenv("SONQUAD_MODULE") ? std::getenv("SONQUAD_MODULE") : "", error);
+        EXPECT_NE(loaded, nullptr) << "cannot load the plug-in module: " << error;
+        return loaded;
+    }();
+    return module ? vsthost::PluginInstance::create(*module) : nullptr;
+}
 
 struct Rgb {
     std::uint8_t r, g, b;
@@ -28,42 +43,47 @@ struct Picture {
     int width = 0, height = 0;
     std::vector<Rgb> pixels;
     Rgb at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-    bool operator==(const Picture&) const = default;
 };
 
-inline bool insideField(int x, int y)
+// The field's pixels as a short digest, so that stories compare what two moments showed.
+inline std::string fieldDigest(const Picture& picture)
 {
-    return x >= kField.left && x < kField.right && y >= kField.top && y < kField.bottom;
+    std::uint64_t hash = 14695981039346656037ull;   // FNV-1a
+    for (int y = kFieldTop; y < kFieldBottom && !picture.pixels.empty(); ++y)
+        for (int x = kFieldLeft; x < kFieldRight; ++x)
+            for (std::uint8_t byte : {picture.at(x, y).r, picture.at(x, y).g, picture.at(x, y).b})
+                hash = (hash ^ byte) * 1099511628211ull;
+    return std::to_string(hash);
 }
 
-inline bool isFieldColor(Rgb p)
+// A capture of the open editor: outside the field the background file pixel for pixel; inside it
+// the field colour, as in the file, with the program's name written in white.
+inline void expectBackgroundAndName(const Picture& shown)
 {
-    return p.r == kFieldColor[0] && p.g == kFieldColor[1] && p.b == kFieldColor[2];
-}
-
-// The background file (path), empty when it cannot be read as a 24-bit bitmap.
-inline Picture readBackground(const char* path)
-{
-    std::ifstream file(path, std::ios::binary);
-    const std::vector<unsigned char> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    Picture picture;
-    if (data.size() < 54)
-        return picture;
-    auto u32 = [&](std::size_t at) { return data[at] | data[at + 1] << 8 | data[at + 2] << 16 | data[at + 3] << 24; };
-    const int width = static_cast<int>(u32(18));
-    const int height = static_cast<int>(u32(22));
-    const std::size_t offset = u32(10);
-    const std::size_t row = (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
-    if (data[28] != 24 || data.size() < offset + row * height)
-        return picture;
-    picture.width = width;
-    picture.height = height;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const unsigned char* p = &data[offset + (height - 1 - y) * row + x * 3];
-            picture.pixels.push_back({p[2], p[1], p[0]});
+    std::ifstream file(SONQUAD_BACKGROUND_BMP, std::ios::binary);
+    const std::vector<unsigned char> bmp((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bmp.size(), 54u + kWidth * kHeight * 3) << "a 400 x 100 bitmap of 24 bits";
+    ASSERT_EQ(shown.pixels.size(), static_cast<std::size_t>(kWidth * kHeight));
+    int differences = 0, fieldPixels = 0, textPixels = 0, lightPixels = 0, pictureField = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const unsigned char* p = &bmp[54 + ((kHeight - 1 - y) * kWidth + x) * 3];
+            const Rgb expected {p[2], p[1], p[0]}, seen = shown.at(x, y), field {149, 111, 42};
+            if (x < kFieldLeft || x >= kFieldRight || y < kFieldTop || y >= kFieldBottom) {
+                differences += !(seen == expected);
+                continue;
+            }
+            ++fieldPixels;
+            pictureField += expected == field;
+            textPixels += !(seen == field);
+            lightPixels += seen.r > 200 && seen.g > 200 && seen.b > 180;
         }
-    return picture;
+    EXPECT_EQ(differences, 0) << "the background outside the field is the picture, pixel for pixel";
+    EXPECT_EQ(pictureField, fieldPixels) << "the picture has the field colour under the field";
+    // "Quaddle - uncalibrated" in white: a few hundred pixels of text, the rest the field colour.
+    EXPECT_GT(textPixels, 60);
+    EXPECT_LT(textPixels, fieldPixels / 2);
+    EXPECT_GT(lightPixels, 10) << "white text, solid at the strokes' centres";
 }
 
 } // namespace editortest

@@ -1,65 +1,41 @@
-// Bitmap file decoding: row order, row padding, pixel sizes, and refusal of what it cannot read.
+// Bitmap file decoding against files written here field by field as the format describes them:
+// row order, row padding, pixel sizes, and refusal of what it cannot read.
 #include "gui/BmpImage.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
 
 // A colour made from the pixel's position, so every pixel of a test picture differs.
-std::uint8_t component(int x, int y, int channel)
+std::uint8_t component(int x, int y, int channel) { return static_cast<std::uint8_t>(x * 37 + y * 101 + channel * 53 + 7); }
+
+void put(std::vector<std::uint8_t>& out, std::int64_t value, int bytes)
 {
-    return static_cast<std::uint8_t>(x * 37 + y * 101 + channel * 53 + 7);
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<std::uint8_t>((value >> (8 * i)) & 0xFF));
 }
 
-void put16(std::vector<std::uint8_t>& out, int value)
+std::vector<std::uint8_t> makeBmp(int width, int height, int bits, bool topDown)
 {
-    out.push_back(value & 0xFF);
-    out.push_back((value >> 8) & 0xFF);
-}
-
-void put32(std::vector<std::uint8_t>& out, std::int64_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<std::uint8_t>((value >> shift) & 0xFF));
-}
-
-// A bitmap file written field by field as the format describes it.
-std::vector<std::uint8_t> makeBmp(int width, int height, int bits, bool topDown, int compression = 0)
-{
-    const int bytesPerPixel = bits / 8;
-    const int rowBytes = (width * bytesPerPixel + 3) & ~3;
-    std::vector<std::uint8_t> file;
-    file.push_back('B');
-    file.push_back('M');
-    put32(file, 54 + rowBytes * height);
-    put32(file, 0);
-    put32(file, 54);
-    put32(file, 40);
-    put32(file, width);
-    put32(file, topDown ? -height : height);
-    put16(file, 1);
-    put16(file, bits);
-    put32(file, compression);
-    put32(file, rowBytes * height);
-    put32(file, 2835);
-    put32(file, 2835);
-    put32(file, 0);
-    put32(file, 0);
+    const int bytesPerPixel = bits / 8, rowBytes = (width * bytesPerPixel + 3) & ~3;
+    std::vector<std::uint8_t> file = {'B', 'M'};
+    for (auto [value, bytes] : std::initializer_list<std::pair<std::int64_t, int>> {
+             {54 + rowBytes * height, 4}, {0, 4}, {54, 4},                  // file size, reserved, pixel offset
+             {40, 4}, {width, 4}, {topDown ? -height : height, 4}, {1, 2}, // info header: size, width, height, planes
+             {bits, 2}, {0, 4}, {rowBytes * height, 4}, {2835, 4}, {2835, 4}, {0, 4}, {0, 4}})
+        put(file, value, bytes);
     for (int row = 0; row < height; ++row) {
         const int y = topDown ? row : height - 1 - row;
         int written = 0;
-        for (int x = 0; x < width; ++x) {
-            file.push_back(component(x, y, 2));   // blue
-            file.push_back(component(x, y, 1));   // green
-            file.push_back(component(x, y, 0));   // red
-            written += 3;
-            if (bytesPerPixel == 4) {
+        for (int x = 0; x < width; ++x, written += bytesPerPixel) {
+            for (int channel : {2, 1, 0})   // blue first
+                file.push_back(component(x, y, channel));
+            if (bytesPerPixel == 4)
                 file.push_back(0xAA);
-                ++written;
-            }
         }
         for (; written < rowBytes; ++written)
             file.push_back(0xEE);   // padding, never a pixel
@@ -71,6 +47,7 @@ struct Layout {
     int width, height, bits;
     bool topDown;
 };
+void PrintTo(const Layout& l, std::ostream* out) { *out << l.width << "x" << l.height << "x" << l.bits; }
 
 class BmpLayouts : public testing::TestWithParam<Layout> {};
 
@@ -91,9 +68,14 @@ TEST_P(BmpLayouts, DecodeToTheColoursThatWereWritten)
 INSTANTIATE_TEST_SUITE_P(RowOrderPaddingAndDepth, BmpLayouts,
                          testing::Values(Layout {3, 2, 24, false}, Layout {3, 2, 24, true}, Layout {4, 3, 24, false},
                                          Layout {1, 1, 24, false}, Layout {5, 4, 32, false}, Layout {2, 7, 32, true},
-                                         Layout {400, 100, 24, false}));
+                                         Layout {400, 100, 24, false}),
+                         [](const testing::TestParamInfo<Layout>& info) {
+                             const Layout& l = info.param;
+                             return std::to_string(l.width) + "x" + std::to_string(l.height) + "x"
+                                    + std::to_string(l.bits) + (l.topDown ? "TopDown" : "BottomUp");
+                         });
 
-TEST(BmpImage, RefusesWhatItCannotRead)
+TEST(BmpImage, RefusesMalformedFilesAndLeavesTheImageAlone)
 {
     const std::vector<std::uint8_t> good = makeBmp(4, 4, 24, false);
     auto with = [&](std::size_t offset, std::uint8_t value) {
@@ -101,24 +83,42 @@ TEST(BmpImage, RefusesWhatItCannotRead)
         changed[offset] = value;
         return changed;
     };
-    const std::vector<std::vector<std::uint8_t>> bad = {
-        with(0, 'X'),                                                  // not "BM"
-        with(28, 8),                                                   // 8 bits per pixel
-        with(30, 1),                                                   // run-length compressed
-        with(18, 0),                                                   // width 0
-        with(14, 12),                                                  // an old, shorter info header
-        std::vector<std::uint8_t>(good.begin(), good.end() - 1),       // a byte short
-        std::vector<std::uint8_t>(good.begin(), good.begin() + 40),    // header cut
-        makeBmp(4, 4, 16, false),
+    const struct {
+        const char* what;
+        std::vector<std::uint8_t> file;
+    } cases[] = {
+        {"not BM", with(0, 'X')},
+        {"not BM either", with(1, 'X')},
+        {"two planes", with(26, 2)},
+        {"32769 planes", with(27, 0x80)},
+        {"bit fields with 24 bits", with(30, 3)},
+        {"width over 16384", with(19, 0x41)},
+        {"height over 16384", with(23, 0x41)},
+        {"negative width", with(21, 0x80)},
+        {"8 bits per pixel", with(28, 8)},
+        {"16 bits per pixel", makeBmp(4, 4, 16, false)},
+        {"run-length compressed", with(30, 1)},
+        {"width 0", with(18, 0)},
+        {"height 0", with(22, 0)},
+        {"an old, shorter info header", with(14, 12)},
+        {"pixels past the end", with(10, 55)},
+        {"a byte short", std::vector<std::uint8_t>(good.begin(), good.end() - 1)},
+        {"header cut", std::vector<std::uint8_t>(good.begin(), good.begin() + 40)},
+        {"nothing", {}},
     };
-    for (std::size_t i = 0; i < bad.size(); ++i) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         gui::RgbImage image;
         image.width = 9;
-        EXPECT_FALSE(gui::decodeBmp(bad[i].data(), bad[i].size(), image)) << "case " << i;
-        EXPECT_EQ(image.width, 9) << "case " << i;
+        EXPECT_FALSE(gui::decodeBmp(c.file.empty() ? nullptr : c.file.data(), c.file.size(), image));
+        EXPECT_EQ(image.width, 9);
     }
+    // 32 bits with bit fields is read with the standard masks.
+    std::vector<std::uint8_t> bitFields = makeBmp(2, 2, 32, false);
+    bitFields[30] = 3;
     gui::RgbImage image;
-    EXPECT_FALSE(gui::decodeBmp(nullptr, 0, image));
+    ASSERT_TRUE(gui::decodeBmp(bitFields.data(), bitFields.size(), image));
+    EXPECT_EQ(image.at(1, 1)[0], component(1, 1, 0));
 }
 
 } // namespace
