@@ -1,8 +1,6 @@
-// What a person does with the editor, told once and run over each window system. A driver opens
-// the plug-in's editor in a host window, clicks and types as the window system delivers it and
-// reads back what the name field shows; the stories reach the plug-in only through its dispatcher,
-// as a host does. Drivers: fake windows in-process (EditorGlueTest.cpp), the built module in an X
-// server (X11EditorTest.cpp), the DLL under Wine (Win32EditorTest.cpp).
+// What a person does with the editor, told once and run over each window system: a driver opens
+// the editor in a host window, clicks and types as the window system delivers it and reads back
+// what the name field shows. The plug-in is reached only through its dispatcher.
 #pragma once
 
 #include "host/vst2.h"
@@ -23,22 +21,23 @@ public:
     virtual ~Driver() = default;
     virtual VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr) = 0;
     virtual void* hostWindow() = 0;
-    virtual void* missingWindow() = 0;                // a handle that names no window
-    virtual void settle() {}                          // lets the window system catch up
-    virtual void click(int x, int y, bool right) = 0; // a mouse button, editor coordinates
-    virtual void type(const std::string& text) = 0;   // on the keyboard
+    virtual void* missingWindow() = 0;   // a handle that names no window
+    virtual void settle() {}             // lets the window system catch up
+    virtual void click(int x, int y, bool right) = 0;
+    virtual void type(const std::string& text) = 0;
     virtual void press(Key key) = 0;
-    virtual std::string field() = 0;                  // what the name field shows, or a digest of it
-    virtual int editorWindows() = 0;                  // the editor's windows in the host window
+    virtual std::string field() = 0;     // what the name field shows, or a digest of it
+    virtual void expectPicture() = 0;    // the background and the default program's name
+    virtual int editorWindows() = 0;     // the editor's windows in the host window
     virtual std::optional<bool> hostHasKeyboard() { return std::nullopt; }
-    virtual void hostTakesKeyboard() = 0;             // the host's window takes the keyboard focus
-    virtual void closePlugin() = 0;                   // effClose: the host is done with the plug-in
-    virtual void finish() {}                          // checks at the end of each story
+    virtual void hostTakesKeyboard() = 0;
+    virtual void closePlugin() = 0;      // effClose
+    virtual void finish() {}             // checks at the end of each story
 };
 
 struct Backend {
     const char* name;
-    std::unique_ptr<Driver> (*make)();                // null without a display
+    std::unique_ptr<Driver> (*make)();   // null without a display
 };
 inline void PrintTo(const Backend& backend, std::ostream* out) { *out << backend.name; }
 inline std::string backendName(const testing::TestParamInfo<Backend>& info) { return info.param.name; }
@@ -58,16 +57,11 @@ protected:
         const bool opened = d->dispatch(effEditOpen, 0, 0, window ? window : d->hostWindow()) == 1;
         return idle(), opened;
     }
-    void idle(int times = 2)
-    {
-        for (int i = 0; i < times; ++i)
-            d->dispatch(effEditIdle), d->settle();
-    }
+    void idle(int times = 2) { for (int i = 0; i < times; ++i) d->dispatch(effEditIdle), d->settle(); }
     std::string name()
     {
         char text[kVstMaxProgNameLen + 8] = {};
-        d->dispatch(effGetProgramName, 0, 0, text);
-        return text;
+        return d->dispatch(effGetProgramName, 0, 0, text), text;
     }
     void program(int number) { d->dispatch(effSetProgram, 0, number); }
     void clickAt(int x, int y, bool right = false) { d->click(x, y, right), idle(); }
@@ -78,6 +72,12 @@ protected:
 
     std::unique_ptr<Driver> d;
 };
+
+TEST_P(EditorStory, ShowsTheBackgroundAndTheProgramsName)
+{
+    ASSERT_TRUE(open());
+    d->expectPicture();
+}
 
 TEST_P(EditorStory, TypingANameAndEnterRenamesTheCurrentProgram)
 {
@@ -91,9 +91,9 @@ TEST_P(EditorStory, TypingANameAndEnterRenamesTheCurrentProgram)
     program(2);
     program(3);
     EXPECT_EQ(name(), "Field Rec 7");
-    clickField();   // the keypad's Enter confirms too; End and Backspace edit
-    press(Key::End);
-    press(Key::Backspace);
+    clickField();
+    for (Key key : {Key::End, Key::Backspace})
+        press(key);
     type("8");
     press(Key::KeypadEnter);
     EXPECT_EQ(name(), "Field Rec 8");
@@ -102,20 +102,19 @@ TEST_P(EditorStory, TypingANameAndEnterRenamesTheCurrentProgram)
 TEST_P(EditorStory, AFortyCharacterNameComesBackCutTo23AndIsShownSo)
 {
     ASSERT_TRUE(open());
-    const std::string typed = "abcdefghij klmnopqrst ABCDEFGHIJ KLMNOPQ";
+    std::string typed = "abcdefghij klmnopqrst ABCDEFGHIJ KLMNOPQ";
     clickField();
     type(typed);
     press(Key::Enter);
     EXPECT_EQ(name(), typed.substr(0, 23));
     const std::string renamed = d->field();
     program(5);   // the field shows what a host-set name of those 23 characters shows
-    std::string cut = typed.substr(0, 23);
-    d->dispatch(effSetProgramName, 0, 0, cut.data());
+    d->dispatch(effSetProgramName, 0, 0, typed.erase(23).data());
     idle();
     EXPECT_EQ(d->field(), renamed);
 }
 
-TEST_P(EditorStory, EscapeAbandonsTheEditAndAClickOutsideTheFieldConfirms)
+TEST_P(EditorStory, EscapeAbandonsTheEditAndAClickOutsideOrTheHostTakingTheKeyboardConfirm)
 {
     ASSERT_TRUE(open());
     const std::string before = d->field();
@@ -126,8 +125,13 @@ TEST_P(EditorStory, EscapeAbandonsTheEditAndAClickOutsideTheFieldConfirms)
     EXPECT_EQ(d->field(), before);
     clickField();
     type("Clicked Away");
-    clickAt(300, 20, true);   // any button
+    clickAt(300, 20, true);   // with any button
     EXPECT_EQ(name(), "Clicked Away");
+    clickField();
+    type("Moved");
+    d->hostTakesKeyboard();
+    idle();
+    EXPECT_EQ(name(), "Moved");
 }
 
 TEST_P(EditorStory, FollowsTheCurrentProgramAtTheNextIdle)
@@ -161,14 +165,20 @@ TEST_P(EditorStory, KeysTheHostForwardsEditTheFieldWhileItIsEdited)
     EXPECT_EQ(hostKey('y'), 0) << "the edit is over";
 }
 
-TEST_P(EditorStory, ClosesReopensAndLeavesNoWindowBehind)
+TEST_P(EditorStory, RefusesAParentThatDoesNotExistClosesReopensAndLeavesNoWindowBehind)
 {
+    EXPECT_FALSE(open(d->missingWindow()));
+    EXPECT_EQ(hostKey('a'), 0);
+    d->dispatch(effEditClose);
+    EXPECT_EQ(d->editorWindows(), 0);
     ASSERT_TRUE(open());
     ASSERT_TRUE(open()) << "a second open without a close";
     EXPECT_EQ(d->editorWindows(), 1);
     const std::string shown = d->field();
+    clickField();
+    type("Unfinished");
     d->dispatch(effEditClose);
-    EXPECT_EQ(d->editorWindows(), 0);
+    EXPECT_EQ(name(), kDefaultName) << "an edit unfinished at the close renames nothing";
     program(1);
     idle(3);   // idles while closed touch nothing
     EXPECT_EQ(d->editorWindows(), 0);
@@ -176,25 +186,16 @@ TEST_P(EditorStory, ClosesReopensAndLeavesNoWindowBehind)
     ASSERT_EQ(d->dispatch(effEditGetRect, 0, 0, &rect), 1);
     EXPECT_EQ((std::array {rect->top, rect->left, rect->bottom, rect->right}), (std::array<VstInt16, 4> {0, 0, 100, 400}));
     program(0);
-    ASSERT_TRUE(open());
-    EXPECT_EQ(d->editorWindows(), 1);
-    EXPECT_EQ(d->field(), shown);
-    d->dispatch(effEditClose);
+    for (int round = 0; round < 10; ++round) {   // each open is a new window, often where the last one was
+        ASSERT_TRUE(open());
+        ASSERT_EQ(d->field(), shown) << "round " << round;
+        d->dispatch(effEditClose);
+    }
     d->dispatch(effEditClose);   // a second close is harmless
     ASSERT_TRUE(open());
     d->closePlugin();            // with the editor open
     d->settle();
     EXPECT_EQ(d->editorWindows(), 0);
-}
-
-TEST_P(EditorStory, AParentWindowThatDoesNotExistIsRefused)
-{
-    EXPECT_FALSE(open(d->missingWindow()));
-    EXPECT_EQ(hostKey('a'), 0);
-    d->dispatch(effEditClose);
-    EXPECT_EQ(d->editorWindows(), 0);
-    EXPECT_TRUE(open()) << "a real window afterwards";
-    EXPECT_EQ(name(), kDefaultName);
 }
 
 TEST_P(EditorStory, HandsTheKeyboardBackToTheHostAfterAnEdit)
@@ -209,16 +210,6 @@ TEST_P(EditorStory, HandsTheKeyboardBackToTheHostAfterAnEdit)
         escape ? press(Key::Escape) : clickAt(300, 20);
         EXPECT_TRUE(*d->hostHasKeyboard()) << (escape ? "after Escape" : "after a click elsewhere");
     }
-}
-
-TEST_P(EditorStory, TheHostTakingTheKeyboardDuringAnEditConfirmsIt)
-{
-    ASSERT_TRUE(open());
-    clickField();
-    type("Moved");
-    d->hostTakesKeyboard();
-    idle();
-    EXPECT_EQ(name(), "Moved");
 }
 
 } // namespace story

@@ -4,41 +4,30 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 namespace {
 
-// A colour made from the pixel's position, so every pixel of a test picture differs.
 std::uint8_t component(int x, int y, int channel) { return static_cast<std::uint8_t>(x * 37 + y * 101 + channel * 53 + 7); }
-
-void put(std::vector<std::uint8_t>& out, std::int64_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<std::uint8_t>((value >> (8 * i)) & 0xFF));
-}
 
 std::vector<std::uint8_t> makeBmp(int width, int height, int bits, bool topDown)
 {
-    const int bytesPerPixel = bits / 8, rowBytes = (width * bytesPerPixel + 3) & ~3;
+    const int rowBytes = (width * bits / 8 + 3) & ~3;
     std::vector<std::uint8_t> file = {'B', 'M'};
-    for (auto [value, bytes] : std::initializer_list<std::pair<std::int64_t, int>> {
-             {54 + rowBytes * height, 4}, {0, 4}, {54, 4},                  // file size, reserved, pixel offset
-             {40, 4}, {width, 4}, {topDown ? -height : height, 4}, {1, 2}, // info header: size, width, height, planes
-             {bits, 2}, {0, 4}, {rowBytes * height, 4}, {2835, 4}, {2835, 4}, {0, 4}, {0, 4}})
-        put(file, value, bytes);
+    // File size, reserved, pixel offset; header size, width, height, planes, bits, compression,
+    // image size, resolutions, palette.
+    for (auto [value, bytes] : {std::pair {54 + rowBytes * height, 4}, {0, 4}, {54, 4}, {40, 4}, {width, 4},
+                                {topDown ? -height : height, 4}, {1, 2}, {bits, 2}, {0, 4}, {rowBytes * height, 4},
+                                {2835, 4}, {2835, 4}, {0, 4}, {0, 4}})
+        for (int i = 0; i < bytes; ++i)
+            file.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
     for (int row = 0; row < height; ++row) {
-        const int y = topDown ? row : height - 1 - row;
-        int written = 0;
-        for (int x = 0; x < width; ++x, written += bytesPerPixel) {
+        const std::size_t start = file.size();
+        for (int x = 0; x < width; ++x) {
             for (int channel : {2, 1, 0})   // blue first
-                file.push_back(component(x, y, channel));
-            if (bytesPerPixel == 4)
+                file.push_back(component(x, topDown ? row : height - 1 - row, channel));
+            if (bits == 32)
                 file.push_back(0xAA);
         }
-        for (; written < rowBytes; ++written)
-            file.push_back(0xEE);   // padding, never a pixel
+        file.resize(start + rowBytes, 0xEE);   // padding, never a pixel
     }
     return file;
 }
@@ -53,14 +42,13 @@ class BmpLayouts : public testing::TestWithParam<Layout> {};
 
 TEST_P(BmpLayouts, DecodeToTheColoursThatWereWritten)
 {
-    const Layout layout = GetParam();
-    const std::vector<std::uint8_t> file = makeBmp(layout.width, layout.height, layout.bits, layout.topDown);
+    const auto [width, height, bits, topDown] = GetParam();
+    const std::vector<std::uint8_t> file = makeBmp(width, height, bits, topDown);
     gui::RgbImage image;
     ASSERT_TRUE(gui::decodeBmp(file.data(), file.size(), image));
-    ASSERT_EQ(image.width, layout.width);
-    ASSERT_EQ(image.height, layout.height);
-    for (int y = 0; y < layout.height; ++y)
-        for (int x = 0; x < layout.width; ++x)
+    ASSERT_EQ(std::pair(image.width, image.height), std::pair(width, height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
             for (int channel = 0; channel < 3; ++channel)
                 ASSERT_EQ(image.at(x, y)[channel], component(x, y, channel)) << x << "," << y << " channel " << channel;
 }
@@ -71,50 +59,33 @@ INSTANTIATE_TEST_SUITE_P(RowOrderPaddingAndDepth, BmpLayouts,
                                          Layout {400, 100, 24, false}),
                          [](const testing::TestParamInfo<Layout>& info) {
                              const Layout& l = info.param;
-                             return std::to_string(l.width) + "x" + std::to_string(l.height) + "x"
-                                    + std::to_string(l.bits) + (l.topDown ? "TopDown" : "BottomUp");
+                             return std::to_string(l.width) + "x" + std::to_string(l.height) + "x" + std::to_string(l.bits)
+                                    + (l.topDown ? "TopDown" : "BottomUp");
                          });
 
 TEST(BmpImage, RefusesMalformedFilesAndLeavesTheImageAlone)
 {
     const std::vector<std::uint8_t> good = makeBmp(4, 4, 24, false);
-    auto with = [&](std::size_t offset, std::uint8_t value) {
-        std::vector<std::uint8_t> changed = good;
-        changed[offset] = value;
-        return changed;
-    };
     const struct {
         const char* what;
-        std::vector<std::uint8_t> file;
-    } cases[] = {
-        {"not BM", with(0, 'X')},
-        {"not BM either", with(1, 'X')},
-        {"two planes", with(26, 2)},
-        {"32769 planes", with(27, 0x80)},
-        {"bit fields with 24 bits", with(30, 3)},
-        {"width over 16384", with(19, 0x41)},
-        {"height over 16384", with(23, 0x41)},
-        {"negative width", with(21, 0x80)},
-        {"8 bits per pixel", with(28, 8)},
-        {"16 bits per pixel", makeBmp(4, 4, 16, false)},
-        {"run-length compressed", with(30, 1)},
-        {"width 0", with(18, 0)},
-        {"height 0", with(22, 0)},
-        {"an old, shorter info header", with(14, 12)},
-        {"pixels past the end", with(10, 55)},
-        {"a byte short", std::vector<std::uint8_t>(good.begin(), good.end() - 1)},
-        {"header cut", std::vector<std::uint8_t>(good.begin(), good.begin() + 40)},
-        {"nothing", {}},
-    };
+        std::size_t offset;      // of the byte changed, or the length cut to when value < 0
+        int value;
+    } cases[] = {{"not BM", 0, 'X'}, {"not BM either", 1, 'X'}, {"an old, shorter info header", 14, 12},
+                 {"width 0", 18, 0}, {"width over 16384", 19, 0x41}, {"negative width", 21, 0x80},
+                 {"height 0", 22, 0}, {"height over 16384", 23, 0x41}, {"two planes", 26, 2},
+                 {"32769 planes", 27, 0x80}, {"8 bits per pixel", 28, 8}, {"16 bits per pixel", 28, 16},
+                 {"run-length compressed", 30, 1}, {"bit fields with 24 bits", 30, 3}, {"pixels past the end", 10, 55},
+                 {"a byte short", good.size() - 1, -1}, {"header cut", 40, -1}, {"nothing", 0, -1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        std::vector<std::uint8_t> file = good;
+        c.value < 0 ? file.resize(c.offset) : void(file[c.offset] = static_cast<std::uint8_t>(c.value));
         gui::RgbImage image;
         image.width = 9;
-        EXPECT_FALSE(gui::decodeBmp(c.file.empty() ? nullptr : c.file.data(), c.file.size(), image));
+        EXPECT_FALSE(gui::decodeBmp(file.empty() ? nullptr : file.data(), file.size(), image));
         EXPECT_EQ(image.width, 9);
     }
-    // 32 bits with bit fields is read with the standard masks.
-    std::vector<std::uint8_t> bitFields = makeBmp(2, 2, 32, false);
+    std::vector<std::uint8_t> bitFields = makeBmp(2, 2, 32, false);   // 32 bits with bit fields: standard masks
     bitFields[30] = 3;
     gui::RgbImage image;
     ASSERT_TRUE(gui::decodeBmp(bitFields.data(), bitFields.size(), image));

@@ -1,6 +1,6 @@
-// A window system for toolkit and editor tests: frames get a fake window that records what the
-// frame draws and lets a test deliver the window system's events to the frame, with no display.
-// Its optional native text control edits as a window system's control would and reports so.
+// A window system for toolkit and editor tests: a fake window records what the frame draws and lets
+// a test deliver the window system's events, with no display. Its optional native text control
+// edits as a window system's control would and reports so.
 #pragma once
 
 #include "gui/Backend.h"
@@ -29,11 +29,10 @@ struct Drawing {
     std::vector<DrawnText> texts;
 };
 
-class Device : public gui::DrawDevice {
-public:
+struct Device : gui::DrawDevice {
     explicit Device(Drawing& drawing) : drawing(drawing) {}
-    void setClip(const CRect& clip) override { currentClip = clip; }
-    void fillRect(const CRect& rect, CColor color) override { drawing.fills.push_back({rect.intersection(currentClip), color}); }
+    void setClip(const CRect& rect) override { clip = rect; }
+    void fillRect(const CRect& rect, CColor color) override { drawing.fills.push_back({rect.intersection(clip), color}); }
     void frameRect(const CRect&, CColor) override {}
     void drawLine(CPoint from, CPoint to, CColor) override { drawing.lines.push_back({from, to}); }
     void drawBitmap(const gui::BitmapData&, const CRect&, CPoint) override {}
@@ -41,17 +40,14 @@ public:
     int textWidth(CFontId, const char*, std::size_t length) override { return static_cast<int>(length) * kCharWidth; }
     void drawText(CFontId, const char* text, std::size_t length, CPoint origin, CColor color) override
     {
-        drawing.texts.push_back({std::string(text, length), origin, color, currentClip});
+        drawing.texts.push_back({std::string(text, length), origin, color, clip});
     }
-
-private:
     Drawing& drawing;
-    CRect currentClip;
+    CRect clip;
 };
 
 // The window system's text control: keys edit it, Enter and Escape end the edit.
-class NativeField : public gui::NativeTextField {
-public:
+struct NativeField : gui::NativeTextField {
     NativeField(const char* text, gui::NativeTextFieldClient& client, NativeField*& slot) : client(client), slot(slot)
     {
         buffer.begin(text);
@@ -66,16 +62,13 @@ public:
         return result != TextEditBuffer::KeyResult::kIgnored;
     }
     void confirm() override { client.nativeEditEnded(buffer.text().c_str(), true); }
-
-private:
     TextEditBuffer buffer {255};
     gui::NativeTextFieldClient& client;
     NativeField*& slot;
 };
 
-class Window : public gui::WindowBackend {
-public:
-    Window(gui::WindowEvents& events) : events(events) { latest() = this, ++alive(); }
+struct Window : gui::WindowBackend {
+    explicit Window(gui::WindowEvents& events) : events(events) { latest() = this, ++alive(); }
     ~Window() override { latest() = latest() == this ? nullptr : latest(), --alive(); }
     void processEvents() override { ++eventPumps; }
     void redraw(const CRect& area) override
@@ -84,7 +77,7 @@ public:
         Device device(drawings.back());
         events.windowPaint(device, area);
     }
-    bool cursorPosition(CPoint& where) override { return where = cursor, true; }
+    bool cursorPosition(CPoint& where) override { return where = {}, true; }
     void takeKeyboardFocus() override { ++focusTaken; }
     void releaseKeyboardFocus() override { ++focusReleased; }
     std::unique_ptr<gui::NativeTextField> createTextField(const CRect&, const char* text, const gui::TextFieldStyle&,
@@ -96,7 +89,6 @@ public:
 
     gui::WindowEvents& events;
     std::vector<Drawing> drawings;
-    CPoint cursor;
     int eventPumps = 0, focusTaken = 0, focusReleased = 0, paintsDispatched = 0;
     NativeField* nativeField = nullptr;   // the control while it exists
 

@@ -1,6 +1,5 @@
-// The in-place editing of a text field: what each key sequence does to the text, caret and
-// selection. Keys are written as text: characters are typed, {Name} is a virtual key, {^a} is
-// Control-A.
+// The in-place editing of a text field: what key sequences do to the text, caret and selection.
+// Keys are written as text: characters are typed, {Name} is a virtual key, {^a} is Control-A.
 #include "gui/GuiTypes.h"
 #include "gui/TextEditBuffer.h"
 
@@ -17,9 +16,8 @@ std::vector<KeyEvent> keys(const std::string& script)
     static const std::map<std::string, VirtualKey> kVirtual = {
         {"Back", VKEY_BACK}, {"Tab", VKEY_TAB}, {"Return", VKEY_RETURN}, {"Escape", VKEY_ESCAPE}, {"Space", VKEY_SPACE},
         {"End", VKEY_END}, {"Home", VKEY_HOME}, {"Left", VKEY_LEFT}, {"Up", VKEY_UP}, {"Right", VKEY_RIGHT},
-        {"Down", VKEY_DOWN}, {"PageUp", VKEY_PAGEUP}, {"Enter", VKEY_ENTER}, {"Delete", VKEY_DELETE}, {"F1", VKEY_F1},
-        {"Shift", VKEY_SHIFT}, {"0", VKEY_NUMPAD0}, {"4", VKEY_NUMPAD4}, {"9", VKEY_NUMPAD9}, {".", VKEY_DECIMAL},
-        {"-", VKEY_SUBTRACT}, {"*", VKEY_MULTIPLY}};
+        {"Down", VKEY_DOWN}, {"Enter", VKEY_ENTER}, {"Delete", VKEY_DELETE}, {"F1", VKEY_F1}, {"0", VKEY_NUMPAD0},
+        {"4", VKEY_NUMPAD4}, {"9", VKEY_NUMPAD9}, {".", VKEY_DECIMAL}, {"-", VKEY_SUBTRACT}, {"*", VKEY_MULTIPLY}};
     std::vector<KeyEvent> events;
     for (std::size_t i = 0, end; i < script.size(); ++i)
         if (script[i] != '{')
@@ -33,11 +31,10 @@ std::vector<KeyEvent> keys(const std::string& script)
 
 struct EditCase {
     const char* name;
-    std::string start, keys;
-    std::string text;    // after the keys
-    std::size_t caret;   // after the keys
-    bool selection;      // something still selected
-    Result last;         // what the last key was; the ones before it edited
+    std::string start, keys, text;   // text after the keys
+    std::size_t caret;               // after the keys
+    bool selection;                  // something still selected
+    Result last;                     // what the last key was; the ones before it edited
 };
 void PrintTo(const EditCase& c, std::ostream* out) { *out << c.name; }
 
@@ -61,22 +58,18 @@ INSTANTIATE_TEST_SUITE_P(
     Sequences, TextEditBufferKeys,
     testing::Values(
         EditCase {"TypingReplacesTheTextSelectedAtTheStart", "User 2", "Hall", "Hall", 4, false, E},
-        EditCase {"EndKeepsTheTextAndAppends", "Mic", "{End} A", "Mic A", 5, false, E},
-        EditCase {"HomeInsertsAtTheFront", "Mic", "{Home}My ", "My Mic", 3, false, E},
+        EditCase {"EndAppendsAndHomeInsertsAtTheFront", "Mic", "{End} A{Home}My ", "My Mic A", 3, false, E},
         EditCase {"UpAndDownGoToTheEnds", "Mic", "{Down}{Up}x{Down}y", "xMicy", 5, false, E},
         EditCase {"BackspaceWithAllSelectedEmpties", "Mic", "{Back}", "", 0, false, E},
         EditCase {"DeleteWithAllSelectedEmpties", "Mic", "{Delete}", "", 0, false, E},
         EditCase {"BackspaceInTheMiddle", "Mic", "{End}{Left}{Back}", "Mc", 1, false, E},
         EditCase {"DeleteAtHomeRemovesTheFirst", "Mic", "{Home}{Delete}", "ic", 0, false, E},
-        EditCase {"DeleteAtTheEndDoesNothing", "Mic", "{End}{Delete}", "Mic", 3, false, E},
-        EditCase {"BackspaceAtTheFrontDoesNothing", "Mic", "{Home}{Back}", "Mic", 0, false, E},
+        EditCase {"DeleteAndBackspaceDoNothingAtTheEnds", "Mic", "{End}{Delete}{Home}{Back}", "Mic", 0, false, E},
         EditCase {"LeftWithASelectionGoesToItsStart", "Mic", "{Left}", "Mic", 0, false, E},
         EditCase {"RightWithASelectionGoesToItsEnd", "Mic", "{Home}{^a}{Right}", "Mic", 3, false, E},
         EditCase {"LeftTwiceFromTheEndInsertsInTheMiddle", "Mic", "{End}{Left}{Left}a", "Maic", 2, false, E},
-        EditCase {"RightFromHomeInsertsAfterTheFirst", "Mic", "{Home}{Right}a", "Maic", 2, false, E},
         EditCase {"LeftAndRightStopAtTheEnds", "ab", "{Home}{Left}x{End}{Right}y", "xaby", 4, false, E},
-        EditCase {"SpaceBarTypesASpace", "", "a{Space}b", "a b", 3, false, E},
-        EditCase {"KeypadTypesDigitsAndSigns", "", "{4}{.}{0}{-}{9}{*}", "4.0-9*", 6, false, E},
+        EditCase {"SpaceBarAndKeypadType", "", "a{Space}{4}{.}{0}{-}{9}{*}", "a 4.0-9*", 8, false, E},
         EditCase {"ControlASelectsAllAgainAndTypingReplacesIt", "Mic", "{End}{^A}x", "x", 1, false, E},
         EditCase {"Latin1LettersAreTypedAsTheirByte", "", "\xE9", "\xE9", 1, false, E},
         EditCase {"ReturnConfirms", "Mic", "{End}x{Return}", "Micx", 4, false, Result::kConfirmed},
@@ -84,8 +77,6 @@ INSTANTIATE_TEST_SUITE_P(
         EditCase {"EscapeCancels", "Mic", "{End}{Escape}", "Mic", 3, false, Result::kCancelled},
         EditCase {"F1IsTheHosts", "Mic", "{End}{F1}", "Mic", 3, false, Ignored},
         EditCase {"TabIsTheHosts", "Mic", "{End}{Tab}", "Mic", 3, false, Ignored},
-        EditCase {"PageUpIsTheHosts", "Mic", "{End}{PageUp}", "Mic", 3, false, Ignored},
-        EditCase {"ShiftAloneIsTheHosts", "Mic", "{End}{Shift}", "Mic", 3, false, Ignored},
         EditCase {"ControlSIsTheHosts", "Mic", "{End}{^s}", "Mic", 3, false, Ignored},
         EditCase {"ControlCharactersAreTheHosts", "Mic", "{End}\x07", "Mic", 3, false, Ignored},
         EditCase {"DelCharacterIsTheHosts", "Mic", "{End}\x7F", "Mic", 3, false, Ignored}),
@@ -99,9 +90,6 @@ TEST(TextEditBuffer, StopsTypingAtItsLengthAndKeepsTheCaretWithinTheText)
     for (const KeyEvent& key : keys("{End}x{Back}xy"))
         buffer.handleKey(key);
     EXPECT_EQ(buffer.text(), "abcdx");
-    buffer.setCaret(1);
-    EXPECT_EQ(buffer.caret(), 1u);
-    EXPECT_FALSE(buffer.hasSelection());
     buffer.setCaret(99);
     EXPECT_EQ(buffer.caret(), 5u);
 }
