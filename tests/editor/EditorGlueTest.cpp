@@ -1,13 +1,10 @@
-// The editor in-process over the fake window system: the editing stories with the toolkit's own
-// text editing and with a window system's text control, then the host's key modifiers and idling
-// while the mouse is tracked.
+// The editor in-process over the fake window system: the editing stories, and idling while the mouse
+// is tracked.
 #include "EditorStories.h"
 #include "gui/FakeWindow.h"
 
 #include "editor/ASnqEditor.h"
 #include "module/ASonquadEdit.h"
-
-#include <cstdlib>
 
 namespace {
 
@@ -36,11 +33,7 @@ std::unique_ptr<ASonquadEdit> makePlugin()
 
 class FakeDriver : public story::Driver {
 public:
-    explicit FakeDriver(bool native) : install(native) {}
-    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr) override
-    {
-        return plugin ? plugin->dispatcher(opcode, index, value, ptr, 0) : 0;
-    }
+    VstIntPtr dispatch(VstInt32 op, VstInt32 index, VstIntPtr value, void* ptr) override { return plugin->dispatcher(op, index, value, ptr, 0); }
     void* hostWindow() override { return kParent; }
     void* missingWindow() override { return fake::Window::refusedParent(); }
     void click(int x, int y, bool right) override { window()->events.windowMouseDown({x, y}, right ? kRButton : kLButton); }
@@ -62,29 +55,20 @@ public:
     }
     void expectPicture() override { EXPECT_EQ(field(), "[" + story::kDefaultName + "]"); }
     int editorWindows() override { return fake::Window::alive(); }
-    // The window system's control has the keyboard while it exists, the frame's window between
-    // taking and releasing it.
-    std::optional<bool> hostHasKeyboard() override
-    {
-        return !window()->nativeField && window()->focusTaken == window()->focusReleased;
-    }
+    std::optional<bool> hostHasKeyboard() override { return window()->focusTaken == window()->focusReleased; }
     void hostTakesKeyboard() override { window()->events.windowFocusLost(); }
     void closePlugin() override { plugin.reset(); }
 
 private:
     static fake::Window* window() { return fake::Window::latest(); }
-    void deliver(const KeyEvent& key)   // to the window system's control if there is one
-    {
-        window()->nativeField ? void(window()->nativeField->handleKey(key)) : void(window()->events.windowKeyDown(key));
-    }
+    void deliver(const KeyEvent& key) { window()->events.windowKeyDown(key); }
     fake::Install install;
     std::unique_ptr<ASonquadEdit> plugin = makePlugin();
 };
 
 using story::EditorStory;
 INSTANTIATE_TEST_SUITE_P(Fake, EditorStory,
-                         testing::Values(story::Backend {"InPlace", [] { return std::unique_ptr<story::Driver>(new FakeDriver(false)); }},
-                                         story::Backend {"NativeControl", [] { return std::unique_ptr<story::Driver>(new FakeDriver(true)); }}),
+                         testing::Values(story::Backend {"FakeWindows", [] { return std::unique_ptr<story::Driver>(new FakeDriver); }}),
                          story::backendName);
 
 // A control tracking the mouse idles the editor and the host through the frame; the host idling

@@ -35,19 +35,14 @@ public:
         DestroyWindow(host);
         settle();
     }
-    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr) override
-    {
-        return plugin ? plugin->dispatch(opcode, index, value, ptr) : 0;
-    }
+    VstIntPtr dispatch(VstInt32 op, VstInt32 index, VstIntPtr value, void* ptr) override { return plugin->dispatch(op, index, value, ptr); }
     void* hostWindow() override { return host; }
     void* missingWindow() override { return reinterpret_cast<void*>(0x7FFF0001); }
     void settle() override   // messages, and short waits for Wine and the X server
     {
-        for (int i = 0; i < 4; ++i) {
+        for (int i = 0; i < 4; ++i, Sleep(i < 4 ? 20 : 0))
             for (MSG message; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);)
                 TranslateMessage(&message), DispatchMessageA(&message);
-            Sleep(i < 3 ? 20 : 0);
-        }
     }
     void click(int x, int y, bool right) override
     {
@@ -100,9 +95,9 @@ public:
         HGDIOBJ previous = SelectObject(memory, dib);
         BitBlt(memory, 0, 0, 400, 100, screen, origin.x, origin.y, SRCCOPY);
         GdiFlush();
-        editortest::Picture picture {400, 100, {}};
+        editortest::Picture picture;
         for (int i = 0; i < 400 * 100 * 4; i += 4)
-            picture.pixels.push_back({bits[i + 2], bits[i + 1], bits[i]});
+            picture.push_back({bits[i + 2], bits[i + 1], bits[i]});
         if (std::FILE* out = saveAs ? std::fopen(saveAs, "wb") : nullptr) {
             const BITMAPFILEHEADER header {0x4D42, 54 + 160000, 0, 0, 54};
             std::fwrite(&header, 14, 1, out), std::fwrite(&info.bmiHeader, 40, 1, out), std::fwrite(bits, 160000, 1, out);

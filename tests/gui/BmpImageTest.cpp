@@ -36,7 +36,7 @@ struct Layout {
     int width, height, bits;
     bool topDown;
 };
-void PrintTo(const Layout& l, std::ostream* out) { *out << l.width << "x" << l.height << "x" << l.bits; }
+void PrintTo(const Layout& l, std::ostream* out) { *out << l.width << "x" << l.height << "x" << l.bits << (l.topDown ? " top down" : ""); }
 
 class BmpLayouts : public testing::TestWithParam<Layout> {};
 
@@ -57,10 +57,9 @@ INSTANTIATE_TEST_SUITE_P(RowOrderPaddingAndDepth, BmpLayouts,
                          testing::Values(Layout {3, 2, 24, false}, Layout {3, 2, 24, true}, Layout {4, 3, 24, false},
                                          Layout {1, 1, 24, false}, Layout {5, 4, 32, false}, Layout {2, 7, 32, true},
                                          Layout {400, 100, 24, false}),
-                         [](const testing::TestParamInfo<Layout>& info) {
-                             const Layout& l = info.param;
-                             return std::to_string(l.width) + "x" + std::to_string(l.height) + "x" + std::to_string(l.bits)
-                                    + (l.topDown ? "TopDown" : "BottomUp");
+                         [](const testing::TestParamInfo<Layout>& i) {
+                             return std::to_string(i.param.width) + "x" + std::to_string(i.param.height) + "x"
+                                    + std::to_string(i.param.bits) + (i.param.topDown ? "TopDown" : "BottomUp");
                          });
 
 TEST(BmpImage, RefusesMalformedFilesAndLeavesTheImageAlone)
@@ -85,11 +84,6 @@ TEST(BmpImage, RefusesMalformedFilesAndLeavesTheImageAlone)
         EXPECT_FALSE(gui::decodeBmp(file.empty() ? nullptr : file.data(), file.size(), image));
         EXPECT_EQ(image.width, 9);
     }
-    std::vector<std::uint8_t> bitFields = makeBmp(2, 2, 32, false);   // 32 bits with bit fields: standard masks
-    bitFields[30] = 3;
-    gui::RgbImage image;
-    ASSERT_TRUE(gui::decodeBmp(bitFields.data(), bitFields.size(), image));
-    EXPECT_EQ(image.at(1, 1)[0], component(1, 1, 0));
 }
 
 } // namespace

@@ -73,25 +73,11 @@ INSTANTIATE_TEST_SUITE_P(
         EditCase {"ControlASelectsAllAgainAndTypingReplacesIt", "Mic", "{End}{^A}x", "x", 1, false, E},
         EditCase {"Latin1LettersAreTypedAsTheirByte", "", "\xE9", "\xE9", 1, false, E},
         EditCase {"ReturnConfirms", "Mic", "{End}x{Return}", "Micx", 4, false, Result::kConfirmed},
-        EditCase {"KeypadEnterConfirms", "Mic", "{End}{Enter}", "Mic", 3, false, Result::kConfirmed},
         EditCase {"EscapeCancels", "Mic", "{End}{Escape}", "Mic", 3, false, Result::kCancelled},
         EditCase {"F1IsTheHosts", "Mic", "{End}{F1}", "Mic", 3, false, Ignored},
-        EditCase {"TabIsTheHosts", "Mic", "{End}{Tab}", "Mic", 3, false, Ignored},
         EditCase {"ControlSIsTheHosts", "Mic", "{End}{^s}", "Mic", 3, false, Ignored},
         EditCase {"ControlCharactersAreTheHosts", "Mic", "{End}\x07", "Mic", 3, false, Ignored},
         EditCase {"DelCharacterIsTheHosts", "Mic", "{End}\x7F", "Mic", 3, false, Ignored}),
     [](const testing::TestParamInfo<EditCase>& info) { return std::string(info.param.name); });
-
-TEST(TextEditBuffer, StopsTypingAtItsLengthAndKeepsTheCaretWithinTheText)
-{
-    TextEditBuffer buffer(5);
-    buffer.begin("abcdefgh");
-    EXPECT_EQ(buffer.text(), "abcde");
-    for (const KeyEvent& key : keys("{End}x{Back}xy"))
-        buffer.handleKey(key);
-    EXPECT_EQ(buffer.text(), "abcdx");
-    buffer.setCaret(99);
-    EXPECT_EQ(buffer.caret(), 5u);
-}
 
 } // namespace
