@@ -1,69 +1,73 @@
-// What the editor tests know of the picture the editor shows, and the background file read back
-// with a few lines of bitmap-file arithmetic of their own (24 bits per pixel, rows bottom-up, blue
-// first), independent of the module's loader. Shared by the X11 and the Win32 editor tests.
+// Shared by the tests of the built editor (X11, Win32): the plug-in loaded from its module as a
+// host loads it, and the picture the editor must show, against the background file read with bitmap
+// arithmetic of their own (24 bits, rows bottom-up, blue first).
 #pragma once
 
-#include <cstddef>
+#include "tools/vsthost/PluginHost.h"
+
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <vector>
 
 namespace editortest {
 
-constexpr int kWidth = 400;
-constexpr int kHeight = 100;
-struct FieldRect {
-    int left, top, right, bottom;                 // pixels; right and bottom exclusive
-};
-constexpr FieldRect kField {72, 53, 215, 68};
-constexpr std::uint8_t kFieldColor[3] = {149, 111, 42};
+// The module named by SONQUAD_MODULE, loaded once, over an empty calibration folder.
+inline std::unique_ptr<vsthost::PluginInstance> createPlugin()
+{
+    static const std::unique_ptr<vsthost::PluginModule> module = [] {
+        const auto folder = std::filesystem::temp_directory_path() / "sonquad-editor-tests-no-calibrations";
+        std::filesystem::create_directories(folder);
+        setenv("SONQUAD_CALIBRATION_DIR", folder.string().c_str(), 1);
+        std::string error;
+        auto loaded = vsthost::PluginModule::open(std::getenv("SONQUAD_MODULE") ? std::getenv("SONQUAD_MODULE") : "", error);
+        EXPECT_NE(loaded, nullptr) << "cannot load the plug-in module: " << error;
+        return loaded;
+    }();
+    return module ? vsthost::PluginInstance::create(*module) : nullptr;
+}
 
 struct Rgb {
     std::uint8_t r, g, b;
     friend bool operator==(const Rgb&, const Rgb&) = default;
 };
 
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<Rgb> pixels;
-    Rgb at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-    bool operator==(const Picture&) const = default;
-};
+using Picture = std::vector<Rgb>;   // 400 x 100, rows top down
 
-inline bool insideField(int x, int y)
+inline bool inField(int i) { return i % 400 >= 72 && i % 400 < 215 && i / 400 >= 53 && i / 400 < 68; }
+
+inline std::string fieldDigest(const Picture& picture)   // FNV-1a of the field's pixels
 {
-    return x >= kField.left && x < kField.right && y >= kField.top && y < kField.bottom;
+    std::uint64_t hash = 14695981039346656037ull;
+    for (std::size_t i = 0; i < picture.size(); ++i)
+        for (std::uint8_t byte : {picture[i].r, picture[i].g, picture[i].b})
+            hash = inField(static_cast<int>(i)) ? (hash ^ byte) * 1099511628211ull : hash;
+    return std::to_string(hash);
 }
 
-inline bool isFieldColor(Rgb p)
+// Outside the field the background file pixel for pixel; inside it the field colour with the
+// program's name ("Quaddle - uncalibrated") written in white.
+inline void expectBackgroundAndName(const Picture& shown)
 {
-    return p.r == kFieldColor[0] && p.g == kFieldColor[1] && p.b == kFieldColor[2];
-}
-
-// The background file (path), empty when it cannot be read as a 24-bit bitmap.
-inline Picture readBackground(const char* path)
-{
-    std::ifstream file(path, std::ios::binary);
-    const std::vector<unsigned char> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    Picture picture;
-    if (data.size() < 54)
-        return picture;
-    auto u32 = [&](std::size_t at) { return data[at] | data[at + 1] << 8 | data[at + 2] << 16 | data[at + 3] << 24; };
-    const int width = static_cast<int>(u32(18));
-    const int height = static_cast<int>(u32(22));
-    const std::size_t offset = u32(10);
-    const std::size_t row = (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
-    if (data[28] != 24 || data.size() < offset + row * height)
-        return picture;
-    picture.width = width;
-    picture.height = height;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const unsigned char* p = &data[offset + (height - 1 - y) * row + x * 3];
-            picture.pixels.push_back({p[2], p[1], p[0]});
-        }
-    return picture;
+    std::ifstream file(SONQUAD_BACKGROUND_BMP, std::ios::binary);
+    const std::vector<unsigned char> bmp((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bmp.size(), 54u + 400 * 100 * 3) << "a 400 x 100 bitmap of 24 bits";
+    ASSERT_EQ(shown.size(), 400u * 100);
+    int differences = 0, fieldPixels = 0, textPixels = 0, lightPixels = 0;
+    for (int i = 0; i < 400 * 100; ++i) {
+        const unsigned char* p = &bmp[54 + ((99 - i / 400) * 400 + i % 400) * 3];
+        const Rgb expected {p[2], p[1], p[0]}, seen = shown[i], field {149, 111, 42};
+        differences += !inField(i) && !(seen == expected);
+        fieldPixels += inField(i);
+        textPixels += inField(i) && !(seen == field);
+        lightPixels += inField(i) && seen.r > 200 && seen.g > 200 && seen.b > 180;
+    }
+    EXPECT_EQ(differences, 0) << "the background outside the field is the picture, pixel for pixel";
+    EXPECT_GT(textPixels, 60) << "a few hundred pixels of text";
+    EXPECT_LT(textPixels, fieldPixels / 2);
+    EXPECT_GT(lightPixels, 10) << "white text, solid at the strokes' centres";
 }
 
 } // namespace editortest

@@ -1,138 +1,108 @@
-// The editor of the built DLL in a Windows test host (run under wine64 with an X server): a
-// top-level window gets the editor, whose background and name field are read back from the
-// screen; text typed into the in-place "EDIT" control renames the program; closing leaves no
-// window. Skipped when Wine has no display (DISPLAY unset); scripts/test-windows runs it under
-// Xvfb.
+// The built DLL's editor in a Windows test host under wine64: pixels read back from the screen,
+// typing sent to the in-place "EDIT" control as the keyboard delivers it. Skipped without DISPLAY
+// (scripts/test-windows runs it under Xvfb).
 #include "EditorPicture.h"
-#include "host/LoadedPlugin.h"
+#include "EditorStories.h"
 
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <vector>
-
 namespace {
 
-using editortest::kWidth;
-using editortest::kHeight;
-using editortest::Rgb;
-using editortest::Picture;
-using editortest::insideField;
-using editortest::isFieldColor;
-using editortest::readBackground;
-
-Picture referenceBackground()
-{
-    return readBackground(SONQUAD_BACKGROUND_BMP);
-}
-
-LRESULT CALLBACK hostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-void pumpMessages()
-{
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
-class Win32Editor : public testing::Test {
-protected:
-    void SetUp() override
+class Win32Driver : public story::Driver {
+public:
+    static std::unique_ptr<story::Driver> make()
     {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display)
-            GTEST_SKIP() << "no display for Wine (DISPLAY is not set); scripts/test-windows runs this under Xvfb";
+        return std::getenv("DISPLAY") && *std::getenv("DISPLAY") ? std::make_unique<Win32Driver>() : nullptr;
+    }
+    Win32Driver()
+    {
         WNDCLASSA windowClass {};
-        windowClass.lpfnWndProc = &hostProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpfnWndProc = &DefWindowProcA;
         windowClass.hbrBackground = CreateSolidBrush(RGB(0x20, 0x30, 0x40));
         windowClass.lpszClassName = "SonquadTestHost";
         RegisterClassA(&windowClass);
-        RECT frame {0, 0, kWidth, kHeight};
+        RECT frame {0, 0, 400, 100};
         AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
         host = CreateWindowExA(0, "SonquadTestHost", "Sonquad test host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40, 40,
-                               frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                               GetModuleHandleA(nullptr), nullptr);
-        ASSERT_NE(host, nullptr);
+                               frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, nullptr, nullptr);
         ShowWindow(host, SW_SHOWNORMAL);
-        UpdateWindow(host);
         SetForegroundWindow(host);
         settle();
-        plugin = testhost::createPlugin();
-        ASSERT_NE(plugin, nullptr);
     }
-
-    void TearDown() override
+    ~Win32Driver() override
     {
         plugin.reset();
-        if (host)
-            DestroyWindow(host);
-        pumpMessages();
-    }
-
-    // Lets Wine and the X server catch up: messages, host idles, a short wait.
-    void settle(int rounds = 5)
-    {
-        for (int i = 0; i < rounds; ++i) {
-            pumpMessages();
-            if (plugin)
-                plugin->dispatch(effEditIdle);
-            Sleep(20);
-        }
-        pumpMessages();
-    }
-
-    bool openEditor()
-    {
-        const bool opened = plugin->dispatch(effEditOpen, 0, 0, host) == 1;
+        DestroyWindow(host);
         settle();
-        return opened;
     }
+    VstIntPtr dispatch(VstInt32 op, VstInt32 index, VstIntPtr value, void* ptr) override { return plugin->dispatch(op, index, value, ptr); }
+    void* hostWindow() override { return host; }
+    void* missingWindow() override { return reinterpret_cast<void*>(0x7FFF0001); }
+    void settle() override   // messages, and short waits for Wine and the X server
+    {
+        for (int i = 0; i < 4; ++i, Sleep(i < 4 ? 20 : 0))
+            for (MSG message; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);)
+                TranslateMessage(&message), DispatchMessageA(&message);
+    }
+    void click(int x, int y, bool right) override
+    {
+        SendMessageA(editorWindow(), right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, right ? MK_RBUTTON : MK_LBUTTON, MAKELPARAM(x, y));
+        SendMessageA(editorWindow(), right ? WM_RBUTTONUP : WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    }
+    void type(const std::string& text) override
+    {
+        for (char c : text)
+            SendMessageA(editControl(), WM_CHAR, static_cast<unsigned char>(c), 1);
+    }
+    void press(story::Key key) override
+    {
+        const WPARAM code = std::array {VK_RETURN, VK_RETURN, VK_ESCAPE, VK_END, VK_BACK}[static_cast<int>(key)];
+        const LPARAM extended = key == story::Key::KeypadEnter ? 1 << 24 : 0;
+        SendMessageA(editControl(), WM_KEYDOWN, code, 1 | extended);
+        if (key == story::Key::Backspace)
+            SendMessageA(editControl(), WM_CHAR, '\b', 1);
+        SendMessageA(editControl(), WM_KEYUP, code, 0xC0000001 | extended);
+    }
+    std::string field() override { return editortest::fieldDigest(capture()); }
+    void expectPicture() override
+    {
+        const char* folder = std::getenv("SONQUAD_SCREENSHOT_DIR");
+        editortest::expectBackgroundAndName(capture(folder ? (std::string(folder) + "/editor-wine.bmp").c_str() : nullptr));
+    }
+    int editorWindows() override
+    {
+        int count = 0;
+        for (HWND child = nullptr; (child = FindWindowExA(host, child, nullptr, nullptr));)
+            ++count;
+        return count;
+    }
+    void hostTakesKeyboard() override { SetFocus(host); }
+    void closePlugin() override { plugin->close(); }
 
     HWND editorWindow() const { return FindWindowExA(host, nullptr, nullptr, nullptr); }
+    HWND editControl() const { return FindWindowExA(editorWindow(), nullptr, "EDIT", nullptr); }
 
-    HWND editControl() const
+    // The host window's client area as shown on the screen, written to a bitmap file when asked.
+    editortest::Picture capture(const char* saveAs = nullptr)
     {
-        HWND frame = editorWindow();
-        return frame ? FindWindowExA(frame, nullptr, "EDIT", nullptr) : nullptr;
-    }
-
-    // The host window's client area as shown on the screen.
-    Picture capture()
-    {
-        settle(2);
+        settle();
         POINT origin {0, 0};
         ClientToScreen(host, &origin);
-        HDC screen = GetDC(nullptr);
-        HDC memory = CreateCompatibleDC(screen);
-        BITMAPINFO info {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = kWidth;
-        info.bmiHeader.biHeight = -kHeight;   // top row first
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+        BITMAPINFO info {{sizeof(BITMAPINFOHEADER), 400, -100, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+        std::uint8_t* bits = nullptr;
+        HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
         HGDIOBJ previous = SelectObject(memory, dib);
-        BitBlt(memory, 0, 0, kWidth, kHeight, screen, origin.x, origin.y, SRCCOPY);
+        BitBlt(memory, 0, 0, 400, 100, screen, origin.x, origin.y, SRCCOPY);
         GdiFlush();
-        Picture picture;
-        picture.width = kWidth;
-        picture.height = kHeight;
-        const auto* pixel = static_cast<const std::uint8_t*>(bits);
-        for (int i = 0; i < kWidth * kHeight; ++i, pixel += 4)
-            picture.pixels.push_back({pixel[2], pixel[1], pixel[0]});
+        editortest::Picture picture;
+        for (int i = 0; i < 400 * 100 * 4; i += 4)
+            picture.push_back({bits[i + 2], bits[i + 1], bits[i]});
+        if (std::FILE* out = saveAs ? std::fopen(saveAs, "wb") : nullptr) {
+            const BITMAPFILEHEADER header {0x4D42, 54 + 160000, 0, 0, 54};
+            std::fwrite(&header, 14, 1, out), std::fwrite(&info.bmiHeader, 40, 1, out), std::fwrite(bits, 160000, 1, out);
+            std::fclose(out);
+        }
         SelectObject(memory, previous);
         DeleteObject(dib);
         DeleteDC(memory);
@@ -140,183 +110,11 @@ protected:
         return picture;
     }
 
-    // A click of the left button at (x, y) of the editor's window.
-    void clickEditor(int x, int y)
-    {
-        HWND frame = editorWindow();
-        ASSERT_NE(frame, nullptr);
-        SendMessageA(frame, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-        SendMessageA(frame, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-        settle(2);
-    }
-
-    // Characters as the keyboard delivers them to the control that has the focus.
-    void typeInto(HWND control, const std::string& text)
-    {
-        for (char c : text)
-            SendMessageA(control, WM_CHAR, static_cast<unsigned char>(c), 1);
-        settle(1);
-    }
-
-    void pressKey(HWND control, WPARAM key)
-    {
-        SendMessageA(control, WM_KEYDOWN, key, 1);
-        SendMessageA(control, WM_KEYUP, key, 0xC0000001);
-        settle(2);
-    }
-
     HWND host = nullptr;
-    std::unique_ptr<vsthost::PluginInstance> plugin;
+    std::unique_ptr<vsthost::PluginInstance> plugin = editortest::createPlugin();
 };
 
-void saveBmp(const Picture& picture, const std::string& path)
-{
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out)
-        return;
-    const int row = picture.width * 3;
-    const std::uint32_t imageSize = static_cast<std::uint32_t>(row * picture.height);
-    const std::uint32_t fileSize = 54 + imageSize;
-    unsigned char header[54] = {'B', 'M'};
-    auto put32 = [&](int at, std::uint32_t v) {
-        for (int k = 0; k < 4; ++k)
-            header[at + k] = static_cast<unsigned char>(v >> (8 * k));
-    };
-    put32(2, fileSize);
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, static_cast<std::uint32_t>(picture.width));
-    put32(22, static_cast<std::uint32_t>(picture.height));
-    header[26] = 1;
-    header[28] = 24;
-    put32(34, imageSize);
-    std::fwrite(header, 1, sizeof header, out);
-    for (int y = picture.height - 1; y >= 0; --y)
-        for (int x = 0; x < picture.width; ++x) {
-            const Rgb p = picture.at(x, y);
-            const unsigned char bgr[3] = {p.b, p.g, p.r};
-            std::fwrite(bgr, 1, 3, out);
-        }
-    std::fclose(out);
-}
-
-TEST_F(Win32Editor, OpensAChildWindowOfItsOwnClassAndDrawsBackgroundAndField)
-{
-    ERect* rect = nullptr;
-    ASSERT_EQ(plugin->dispatch(effEditGetRect, 0, 0, &rect), 1);
-    EXPECT_EQ(rect->bottom, 100);
-    EXPECT_EQ(rect->right, 400);
-
-    ASSERT_TRUE(openEditor());
-    HWND frame = editorWindow();
-    ASSERT_NE(frame, nullptr);
-    char className[64] = {};
-    GetClassNameA(frame, className, sizeof className);
-    EXPECT_EQ(std::string(className).rfind("Plugin", 0), 0u) << className;
-    EXPECT_TRUE(GetWindowLongA(frame, GWL_STYLE) & WS_CHILD);
-    RECT client {};
-    GetClientRect(frame, &client);
-    EXPECT_EQ(client.right, 400);
-    EXPECT_EQ(client.bottom, 100);
-
-    const Picture reference = referenceBackground();
-    ASSERT_EQ(reference.width, kWidth);
-    const Picture shown = capture();
-    if (const char* folder = std::getenv("SONQUAD_SCREENSHOT_DIR"))
-        saveBmp(shown, std::string(folder) + "/editor-wine.bmp");
-    int backgroundDifferences = 0, textPixels = 0, fieldPixels = 0;
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) {
-            const Rgb p = shown.at(x, y);
-            if (insideField(x, y)) {
-                ++fieldPixels;
-                textPixels += !isFieldColor(p);
-            } else {
-                backgroundDifferences += !(p == reference.at(x, y));
-            }
-        }
-    EXPECT_EQ(backgroundDifferences, 0) << "the background outside the field is the picture, pixel for pixel";
-    EXPECT_GT(textPixels, 60) << "the program's name is written in the field";
-    EXPECT_LT(textPixels, fieldPixels / 2) << "the rest of the field has the field colour";
-}
-
-TEST_F(Win32Editor, TypingIntoTheEditControlAndEnterRenamesTheProgram)
-{
-    ASSERT_TRUE(openEditor());
-    clickEditor(140, 60);
-    HWND edit = editControl();
-    ASSERT_NE(edit, nullptr) << "a click on the field opens the EDIT control";
-    char shown[64] = {};
-    GetWindowTextA(edit, shown, sizeof shown);
-    EXPECT_STREQ(shown, "Quaddle - uncalibrated");
-    typeInto(edit, "Wine Take 1");   // replaces the selected text
-    pressKey(edit, VK_RETURN);
-    EXPECT_EQ(plugin->programName(), "Wine Take 1");
-    EXPECT_FALSE(IsWindowVisible(edit));
-
-    // Forty characters come back cut to 23.
-    clickEditor(140, 60);
-    edit = editControl();
-    ASSERT_NE(edit, nullptr);
-    const std::string typed = "abcdefghij klmnopqrst ABCDEFGHIJ KLMNOPQ";
-    typeInto(edit, typed);
-    pressKey(edit, VK_RETURN);
-    EXPECT_EQ(plugin->programName(), typed.substr(0, 23));
-}
-
-TEST_F(Win32Editor, EscapeCancelsAndHostKeysReachTheControl)
-{
-    ASSERT_TRUE(openEditor());
-    clickEditor(140, 60);
-    HWND edit = editControl();
-    ASSERT_NE(edit, nullptr);
-    typeInto(edit, "Nope");
-    pressKey(edit, VK_ESCAPE);
-    EXPECT_EQ(plugin->programName(), "Quaddle - uncalibrated");
-
-    clickEditor(140, 60);
-    for (char c : std::string("Hosted"))
-        EXPECT_EQ(plugin->dispatch(effEditKeyDown, c, 0), 1) << c;
-    EXPECT_EQ(plugin->dispatch(effEditKeyDown, 0, 4 /* VKEY_RETURN */), 1);
-    settle(2);
-    EXPECT_EQ(plugin->programName(), "Hosted");
-}
-
-TEST_F(Win32Editor, FollowsProgramChangesAtIdle)
-{
-    ASSERT_TRUE(openEditor());
-    const Picture first = capture();
-    plugin->dispatch(effSetProgram, 0, 1);
-    settle();
-    const Picture second = capture();
-    EXPECT_NE(first, second);
-    plugin->dispatch(effSetProgram, 0, 0);
-    settle();
-    EXPECT_EQ(capture(), first);
-}
-
-TEST_F(Win32Editor, ClosesAndReopensAndEffCloseLeavesNoWindow)
-{
-    ASSERT_TRUE(openEditor());
-    ASSERT_NE(editorWindow(), nullptr);
-    plugin->dispatch(effEditClose);
-    pumpMessages();
-    EXPECT_EQ(editorWindow(), nullptr);
-    plugin->dispatch(effEditIdle);
-    EXPECT_EQ(editorWindow(), nullptr);
-    ASSERT_TRUE(openEditor());
-    EXPECT_NE(editorWindow(), nullptr);
-    EXPECT_EQ(plugin->close(), 1);
-    pumpMessages();
-    EXPECT_EQ(editorWindow(), nullptr);
-}
-
-TEST_F(Win32Editor, RefusesAWindowThatDoesNotExist)
-{
-    EXPECT_EQ(plugin->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(0x7FFF0001)), 0);
-    EXPECT_EQ(plugin->dispatch(effEditOpen, 0, 0, nullptr), 0);
-    plugin->dispatch(effEditIdle);
-    plugin->dispatch(effEditClose);
-}
+using story::EditorStory;
+INSTANTIATE_TEST_SUITE_P(Windows, EditorStory, testing::Values(story::Backend {"Win32", &Win32Driver::make}), story::backendName);
 
 } // namespace

@@ -1,68 +1,33 @@
-// Bitmap file decoding: row order, row padding, pixel sizes, and refusal of what it cannot read.
+// Bitmap file decoding against files written here field by field as the format describes them:
+// row order, row padding, pixel sizes, and refusal of what it cannot read.
 #include "gui/BmpImage.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <vector>
-
 namespace {
 
-// A colour made from the pixel's position, so every pixel of a test picture differs.
-std::uint8_t component(int x, int y, int channel)
-{
-    return static_cast<std::uint8_t>(x * 37 + y * 101 + channel * 53 + 7);
-}
+std::uint8_t component(int x, int y, int channel) { return static_cast<std::uint8_t>(x * 37 + y * 101 + channel * 53 + 7); }
 
-void put16(std::vector<std::uint8_t>& out, int value)
+std::vector<std::uint8_t> makeBmp(int width, int height, int bits, bool topDown)
 {
-    out.push_back(value & 0xFF);
-    out.push_back((value >> 8) & 0xFF);
-}
-
-void put32(std::vector<std::uint8_t>& out, std::int64_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<std::uint8_t>((value >> shift) & 0xFF));
-}
-
-// A bitmap file written field by field as the format describes it.
-std::vector<std::uint8_t> makeBmp(int width, int height, int bits, bool topDown, int compression = 0)
-{
-    const int bytesPerPixel = bits / 8;
-    const int rowBytes = (width * bytesPerPixel + 3) & ~3;
-    std::vector<std::uint8_t> file;
-    file.push_back('B');
-    file.push_back('M');
-    put32(file, 54 + rowBytes * height);
-    put32(file, 0);
-    put32(file, 54);
-    put32(file, 40);
-    put32(file, width);
-    put32(file, topDown ? -height : height);
-    put16(file, 1);
-    put16(file, bits);
-    put32(file, compression);
-    put32(file, rowBytes * height);
-    put32(file, 2835);
-    put32(file, 2835);
-    put32(file, 0);
-    put32(file, 0);
+    const int rowBytes = (width * bits / 8 + 3) & ~3;
+    std::vector<std::uint8_t> file = {'B', 'M'};
+    // File size, reserved, pixel offset; header size, width, height, planes, bits, compression,
+    // image size, resolutions, palette.
+    for (auto [value, bytes] : {std::pair {54 + rowBytes * height, 4}, {0, 4}, {54, 4}, {40, 4}, {width, 4},
+                                {topDown ? -height : height, 4}, {1, 2}, {bits, 2}, {0, 4}, {rowBytes * height, 4},
+                                {2835, 4}, {2835, 4}, {0, 4}, {0, 4}})
+        for (int i = 0; i < bytes; ++i)
+            file.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
     for (int row = 0; row < height; ++row) {
-        const int y = topDown ? row : height - 1 - row;
-        int written = 0;
+        const std::size_t start = file.size();
         for (int x = 0; x < width; ++x) {
-            file.push_back(component(x, y, 2));   // blue
-            file.push_back(component(x, y, 1));   // green
-            file.push_back(component(x, y, 0));   // red
-            written += 3;
-            if (bytesPerPixel == 4) {
+            for (int channel : {2, 1, 0})   // blue first
+                file.push_back(component(x, topDown ? row : height - 1 - row, channel));
+            if (bits == 32)
                 file.push_back(0xAA);
-                ++written;
-            }
         }
-        for (; written < rowBytes; ++written)
-            file.push_back(0xEE);   // padding, never a pixel
+        file.resize(start + rowBytes, 0xEE);   // padding, never a pixel
     }
     return file;
 }
@@ -71,19 +36,19 @@ struct Layout {
     int width, height, bits;
     bool topDown;
 };
+void PrintTo(const Layout& l, std::ostream* out) { *out << l.width << "x" << l.height << "x" << l.bits << (l.topDown ? " top down" : ""); }
 
 class BmpLayouts : public testing::TestWithParam<Layout> {};
 
 TEST_P(BmpLayouts, DecodeToTheColoursThatWereWritten)
 {
-    const Layout layout = GetParam();
-    const std::vector<std::uint8_t> file = makeBmp(layout.width, layout.height, layout.bits, layout.topDown);
+    const auto [width, height, bits, topDown] = GetParam();
+    const std::vector<std::uint8_t> file = makeBmp(width, height, bits, topDown);
     gui::RgbImage image;
     ASSERT_TRUE(gui::decodeBmp(file.data(), file.size(), image));
-    ASSERT_EQ(image.width, layout.width);
-    ASSERT_EQ(image.height, layout.height);
-    for (int y = 0; y < layout.height; ++y)
-        for (int x = 0; x < layout.width; ++x)
+    ASSERT_EQ(std::pair(image.width, image.height), std::pair(width, height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
             for (int channel = 0; channel < 3; ++channel)
                 ASSERT_EQ(image.at(x, y)[channel], component(x, y, channel)) << x << "," << y << " channel " << channel;
 }
@@ -91,34 +56,34 @@ TEST_P(BmpLayouts, DecodeToTheColoursThatWereWritten)
 INSTANTIATE_TEST_SUITE_P(RowOrderPaddingAndDepth, BmpLayouts,
                          testing::Values(Layout {3, 2, 24, false}, Layout {3, 2, 24, true}, Layout {4, 3, 24, false},
                                          Layout {1, 1, 24, false}, Layout {5, 4, 32, false}, Layout {2, 7, 32, true},
-                                         Layout {400, 100, 24, false}));
+                                         Layout {400, 100, 24, false}),
+                         [](const testing::TestParamInfo<Layout>& i) {
+                             return std::to_string(i.param.width) + "x" + std::to_string(i.param.height) + "x"
+                                    + std::to_string(i.param.bits) + (i.param.topDown ? "TopDown" : "BottomUp");
+                         });
 
-TEST(BmpImage, RefusesWhatItCannotRead)
+TEST(BmpImage, RefusesMalformedFilesAndLeavesTheImageAlone)
 {
     const std::vector<std::uint8_t> good = makeBmp(4, 4, 24, false);
-    auto with = [&](std::size_t offset, std::uint8_t value) {
-        std::vector<std::uint8_t> changed = good;
-        changed[offset] = value;
-        return changed;
-    };
-    const std::vector<std::vector<std::uint8_t>> bad = {
-        with(0, 'X'),                                                  // not "BM"
-        with(28, 8),                                                   // 8 bits per pixel
-        with(30, 1),                                                   // run-length compressed
-        with(18, 0),                                                   // width 0
-        with(14, 12),                                                  // an old, shorter info header
-        std::vector<std::uint8_t>(good.begin(), good.end() - 1),       // a byte short
-        std::vector<std::uint8_t>(good.begin(), good.begin() + 40),    // header cut
-        makeBmp(4, 4, 16, false),
-    };
-    for (std::size_t i = 0; i < bad.size(); ++i) {
+    const struct {
+        const char* what;
+        std::size_t offset;      // of the byte changed, or the length cut to when value < 0
+        int value;
+    } cases[] = {{"not BM", 0, 'X'}, {"not BM either", 1, 'X'}, {"an old, shorter info header", 14, 12},
+                 {"width 0", 18, 0}, {"width over 16384", 19, 0x41}, {"negative width", 21, 0x80},
+                 {"height 0", 22, 0}, {"height over 16384", 23, 0x41}, {"two planes", 26, 2},
+                 {"32769 planes", 27, 0x80}, {"8 bits per pixel", 28, 8}, {"16 bits per pixel", 28, 16},
+                 {"run-length compressed", 30, 1}, {"bit fields with 24 bits", 30, 3}, {"pixels past the end", 10, 55},
+                 {"a byte short", good.size() - 1, -1}, {"header cut", 40, -1}, {"nothing", 0, -1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::uint8_t> file = good;
+        c.value < 0 ? file.resize(c.offset) : void(file[c.offset] = static_cast<std::uint8_t>(c.value));
         gui::RgbImage image;
         image.width = 9;
-        EXPECT_FALSE(gui::decodeBmp(bad[i].data(), bad[i].size(), image)) << "case " << i;
-        EXPECT_EQ(image.width, 9) << "case " << i;
+        EXPECT_FALSE(gui::decodeBmp(file.empty() ? nullptr : file.data(), file.size(), image));
+        EXPECT_EQ(image.width, 9);
     }
-    gui::RgbImage image;
-    EXPECT_FALSE(gui::decodeBmp(nullptr, 0, image));
 }
 
 } // namespace

@@ -1,138 +1,83 @@
-// The in-place editing of a text field: what each key does to the text, caret and selection.
+// The in-place editing of a text field: what key sequences do to the text, caret and selection.
+// Keys are written as text: characters are typed, {Name} is a virtual key, {^a} is Control-A.
 #include "gui/GuiTypes.h"
 #include "gui/TextEditBuffer.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <map>
 
 namespace {
 
 using Result = TextEditBuffer::KeyResult;
 
-KeyEvent typed(char c, unsigned char modifier = 0)
+std::vector<KeyEvent> keys(const std::string& script)
 {
-    KeyEvent key {};
-    key.character = static_cast<unsigned char>(c);
-    key.modifiers = modifier;
-    return key;
-}
-
-KeyEvent virtualKey(unsigned char virt, unsigned char modifier = 0)
-{
-    KeyEvent key {};
-    key.virtualKey = virt;
-    key.modifiers = modifier;
-    return key;
-}
-
-std::vector<KeyEvent> typing(const std::string& text)
-{
-    std::vector<KeyEvent> keys;
-    for (char c : text)
-        keys.push_back(typed(c));
-    return keys;
+    static const std::map<std::string, VirtualKey> kVirtual = {
+        {"Back", VKEY_BACK}, {"Tab", VKEY_TAB}, {"Return", VKEY_RETURN}, {"Escape", VKEY_ESCAPE}, {"Space", VKEY_SPACE},
+        {"End", VKEY_END}, {"Home", VKEY_HOME}, {"Left", VKEY_LEFT}, {"Up", VKEY_UP}, {"Right", VKEY_RIGHT},
+        {"Down", VKEY_DOWN}, {"Enter", VKEY_ENTER}, {"Delete", VKEY_DELETE}, {"F1", VKEY_F1}, {"0", VKEY_NUMPAD0},
+        {"4", VKEY_NUMPAD4}, {"9", VKEY_NUMPAD9}, {".", VKEY_DECIMAL}, {"-", VKEY_SUBTRACT}, {"*", VKEY_MULTIPLY}};
+    std::vector<KeyEvent> events;
+    for (std::size_t i = 0, end; i < script.size(); ++i)
+        if (script[i] != '{')
+            events.push_back({static_cast<unsigned char>(script[i]), 0, 0});
+        else if (end = script.find('}', i); script[i + 1] == '^')
+            events.push_back({script[i + 2], 0, MODIFIER_CONTROL}), i = end;
+        else
+            events.push_back({0, kVirtual.at(script.substr(i + 1, end - i - 1)), 0}), i = end;
+    return events;
 }
 
 struct EditCase {
-    const char* description;
-    std::string start;
-    std::vector<KeyEvent> keys;
-    std::string text;              // after the keys
-    std::size_t caret;             // after the keys
-    bool selection;                // something still selected
+    const char* name;
+    std::string start, keys, text;   // text after the keys
+    std::size_t caret;               // after the keys
+    bool selection;                  // something still selected
+    Result last;                     // what the last key was; the ones before it edited
 };
+void PrintTo(const EditCase& c, std::ostream* out) { *out << c.name; }
 
-std::vector<KeyEvent> operator+(std::vector<KeyEvent> a, const std::vector<KeyEvent>& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+class TextEditBufferKeys : public testing::TestWithParam<EditCase> {};
 
-class TextEditBufferCase : public testing::TestWithParam<EditCase> {};
-
-TEST_P(TextEditBufferCase, LeavesTheExpectedTextAndCaret)
+TEST_P(TextEditBufferKeys, LeaveTheExpectedTextAndCaret)
 {
     const EditCase& c = GetParam();
     TextEditBuffer buffer(255);
     buffer.begin(c.start);
-    for (const KeyEvent& key : c.keys)
-        EXPECT_EQ(buffer.handleKey(key), Result::kEdited) << c.description;
-    EXPECT_EQ(buffer.text(), c.text) << c.description;
-    EXPECT_EQ(buffer.caret(), c.caret) << c.description;
-    EXPECT_EQ(buffer.hasSelection(), c.selection) << c.description;
+    const std::vector<KeyEvent> events = keys(c.keys);
+    for (std::size_t i = 0; i < events.size(); ++i)
+        EXPECT_EQ(buffer.handleKey(events[i]), i + 1 < events.size() ? Result::kEdited : c.last) << "key " << i;
+    EXPECT_EQ(buffer.text(), c.text);
+    EXPECT_EQ(buffer.caret(), c.caret);
+    EXPECT_EQ(buffer.hasSelection(), c.selection);
 }
 
+constexpr Result E = Result::kEdited, Ignored = Result::kIgnored;
 INSTANTIATE_TEST_SUITE_P(
-    Keys, TextEditBufferCase,
+    Sequences, TextEditBufferKeys,
     testing::Values(
-        EditCase {"typing replaces the whole text selected at the start", "User 2", typing("Hall"), "Hall", 4, false},
-        EditCase {"End keeps the text and appends", "Mic", std::vector {virtualKey(VKEY_END)} + typing(" A"), "Mic A", 5, false},
-        EditCase {"Home inserts at the front", "Mic", std::vector {virtualKey(VKEY_HOME)} + typing("My "), "My Mic", 3, false},
-        EditCase {"Backspace with everything selected empties the field", "Mic", {virtualKey(VKEY_BACK)}, "", 0, false},
-        EditCase {"Backspace after End removes the last character", "Mic", {virtualKey(VKEY_END), virtualKey(VKEY_BACK)}, "Mi", 2, false},
-        EditCase {"Delete at Home removes the first character", "Mic", {virtualKey(VKEY_HOME), virtualKey(VKEY_DELETE)}, "ic", 0, false},
-        EditCase {"Delete at the end does nothing", "Mic", {virtualKey(VKEY_END), virtualKey(VKEY_DELETE)}, "Mic", 3, false},
-        EditCase {"Backspace at the front does nothing", "Mic", {virtualKey(VKEY_HOME), virtualKey(VKEY_BACK)}, "Mic", 0, false},
-        EditCase {"Left with a selection goes to its start", "Mic", {virtualKey(VKEY_LEFT)}, "Mic", 0, false},
-        EditCase {"Right with a selection goes to its end", "Mic", {virtualKey(VKEY_RIGHT)}, "Mic", 3, false},
-        EditCase {"Left twice from the end then typing inserts in the middle", "Mic",
-                  std::vector {virtualKey(VKEY_END), virtualKey(VKEY_LEFT), virtualKey(VKEY_LEFT)} + typing("a"), "Maic", 2, false},
-        EditCase {"Left stops at the front", "ab", {virtualKey(VKEY_HOME), virtualKey(VKEY_LEFT)}, "ab", 0, false},
-        EditCase {"Right stops at the end", "ab", {virtualKey(VKEY_END), virtualKey(VKEY_RIGHT)}, "ab", 2, false},
-        EditCase {"the space bar types a space", "", std::vector {typed('a'), virtualKey(VKEY_SPACE), typed('b')}, "a b", 3, false},
-        EditCase {"the numeric keypad types digits and signs", "",
-                  {virtualKey(VKEY_NUMPAD4), virtualKey(VKEY_NUMPAD2), virtualKey(VKEY_DECIMAL), virtualKey(VKEY_NUMPAD0),
-                   virtualKey(VKEY_SUBTRACT), virtualKey(VKEY_NUMPAD9)}, "42.0-9", 6, false},
-        EditCase {"Control-A selects everything again", "Mic", {virtualKey(VKEY_END), typed('a', MODIFIER_CONTROL)}, "Mic", 3, true},
-        EditCase {"Latin-1 letters are typed as their byte", "", {typed('\xE9')}, "\xE9", 1, false},
-        EditCase {"an empty field takes text", "", typing("x"), "x", 1, false}),
-    [](const testing::TestParamInfo<EditCase>& info) { return "Case" + std::to_string(info.index); });
-
-TEST(TextEditBuffer, ConfirmsOnReturnAndEnterAndCancelsOnEscape)
-{
-    TextEditBuffer buffer(255);
-    buffer.begin("Mic");
-    EXPECT_EQ(buffer.handleKey(virtualKey(VKEY_RETURN)), Result::kConfirmed);
-    EXPECT_EQ(buffer.handleKey(virtualKey(VKEY_ENTER)), Result::kConfirmed);
-    EXPECT_EQ(buffer.handleKey(virtualKey(VKEY_ESCAPE)), Result::kCancelled);
-    EXPECT_EQ(buffer.text(), "Mic");
-}
-
-TEST(TextEditBuffer, IgnoresKeysThatDoNotEditSoTheHostMayUseThem)
-{
-    TextEditBuffer buffer(255);
-    buffer.begin("Mic");
-    for (KeyEvent key : {virtualKey(VKEY_F1), virtualKey(VKEY_TAB), virtualKey(VKEY_PAGEUP), virtualKey(VKEY_SHIFT),
-                           typed('s', MODIFIER_CONTROL), typed('\x07'), typed('\x7F')})
-        EXPECT_EQ(buffer.handleKey(key), Result::kIgnored) << int(key.virtualKey) << " " << key.character;
-    EXPECT_EQ(buffer.text(), "Mic");
-    EXPECT_TRUE(buffer.hasSelection());
-}
-
-TEST(TextEditBuffer, StopsTypingAtItsLength)
-{
-    TextEditBuffer buffer(5);
-    buffer.begin("abcdefgh");
-    EXPECT_EQ(buffer.text(), "abcde");
-    buffer.handleKey(virtualKey(VKEY_END));
-    buffer.handleKey(typed('x'));
-    EXPECT_EQ(buffer.text(), "abcde");
-    buffer.handleKey(virtualKey(VKEY_BACK));
-    buffer.handleKey(typed('x'));
-    EXPECT_EQ(buffer.text(), "abcdx");
-}
-
-TEST(TextEditBuffer, PlacesTheCaretWithinTheText)
-{
-    TextEditBuffer buffer(255);
-    buffer.begin("abc");
-    buffer.setCaret(1);
-    EXPECT_EQ(buffer.caret(), 1u);
-    EXPECT_FALSE(buffer.hasSelection());
-    buffer.setCaret(99);
-    EXPECT_EQ(buffer.caret(), 3u);
-}
+        EditCase {"TypingReplacesTheTextSelectedAtTheStart", "User 2", "Hall", "Hall", 4, false, E},
+        EditCase {"EndAppendsAndHomeInsertsAtTheFront", "Mic", "{End} A{Home}My ", "My Mic A", 3, false, E},
+        EditCase {"UpAndDownGoToTheEnds", "Mic", "{Down}{Up}x{Down}y", "xMicy", 5, false, E},
+        EditCase {"BackspaceWithAllSelectedEmpties", "Mic", "{Back}", "", 0, false, E},
+        EditCase {"DeleteWithAllSelectedEmpties", "Mic", "{Delete}", "", 0, false, E},
+        EditCase {"BackspaceInTheMiddle", "Mic", "{End}{Left}{Back}", "Mc", 1, false, E},
+        EditCase {"DeleteAtHomeRemovesTheFirst", "Mic", "{Home}{Delete}", "ic", 0, false, E},
+        EditCase {"DeleteAndBackspaceDoNothingAtTheEnds", "Mic", "{End}{Delete}{Home}{Back}", "Mic", 0, false, E},
+        EditCase {"LeftWithASelectionGoesToItsStart", "Mic", "{Left}", "Mic", 0, false, E},
+        EditCase {"RightWithASelectionGoesToItsEnd", "Mic", "{Home}{^a}{Right}", "Mic", 3, false, E},
+        EditCase {"LeftTwiceFromTheEndInsertsInTheMiddle", "Mic", "{End}{Left}{Left}a", "Maic", 2, false, E},
+        EditCase {"LeftAndRightStopAtTheEnds", "ab", "{Home}{Left}x{End}{Right}y", "xaby", 4, false, E},
+        EditCase {"SpaceBarAndKeypadType", "", "a{Space}{4}{.}{0}{-}{9}{*}", "a 4.0-9*", 8, false, E},
+        EditCase {"ControlASelectsAllAgainAndTypingReplacesIt", "Mic", "{End}{^A}x", "x", 1, false, E},
+        EditCase {"Latin1LettersAreTypedAsTheirByte", "", "\xE9", "\xE9", 1, false, E},
+        EditCase {"ReturnConfirms", "Mic", "{End}x{Return}", "Micx", 4, false, Result::kConfirmed},
+        EditCase {"EscapeCancels", "Mic", "{End}{Escape}", "Mic", 3, false, Result::kCancelled},
+        EditCase {"F1IsTheHosts", "Mic", "{End}{F1}", "Mic", 3, false, Ignored},
+        EditCase {"ControlSIsTheHosts", "Mic", "{End}{^s}", "Mic", 3, false, Ignored},
+        EditCase {"ControlCharactersAreTheHosts", "Mic", "{End}\x07", "Mic", 3, false, Ignored},
+        EditCase {"DelCharacterIsTheHosts", "Mic", "{End}\x7F", "Mic", 3, false, Ignored}),
+    [](const testing::TestParamInfo<EditCase>& info) { return std::string(info.param.name); });
 
 } // namespace
