@@ -1,12 +1,12 @@
-// The output step shared by the command-line host and the LV2 plug-in, against the conventions
-// written out by hand: each mounting as its signed permutation of X, Y, Z, then AmbiX as W x
-// sqrt(2) (single precision) in the order W Y Z X. Bit-exact: both hosts must give the same bits.
+// The output step of the command-line host and the LV2 plug-in against the conventions by hand: each
+// mounting a signed permutation of X, Y, Z, then AmbiX as W x sqrt(2), W Y Z X. Bit-exact.
 #include "engine/OutputConvention.h"
+
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -43,13 +43,8 @@ TEST_P(OutputConvention, GivesTheConventionsChannelsInPlace)
 {
     const ConventionCase& c = GetParam();
     constexpr std::size_t kFrames = 257;
-    std::mt19937 random(7);
-    std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
-    std::vector<float> channels[4];
-    for (auto& channel : channels)
-        for (std::size_t n = 0; n < kFrames; ++n)
-            channel.push_back(uniform(random));
-    const std::vector<float> original[4] = {channels[0], channels[1], channels[2], channels[3]};
+    const testsupport::Buffers original = testsupport::noise4(kFrames, 7, 1.0f);
+    testsupport::Buffers channels = original;
     float* const buffers[4] = {channels[0].data(), channels[1].data(), channels[2].data(), channels[3].data()};
     engine::convertOutputs(c.format, c.orientation, buffers, kFrames);
     for (std::size_t n = 0; n < kFrames; ++n) {

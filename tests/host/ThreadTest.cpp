@@ -1,10 +1,10 @@
-// Hosts automate from the audio thread: they call setParameter and setProgram between 32-sample
-// blocks, while their user-interface thread reads parameters, displays and names, renames
-// programs, changes the rate and idles the editor, and other instances run beside them. Run under
-// ThreadSanitizer in CI: no data race may be reported. The audio thread allocates nothing.
+// Hosts automate from the audio thread between 32-sample blocks while their user-interface thread
+// reads parameters and names, renames programs, changes the rate and idles the editor, and other
+// instances run beside them. Run under ThreadSanitizer in CI. The audio thread allocates nothing.
 #include "LoadedPlugin.h"
 #include "support/AllocationCounter.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -18,22 +18,16 @@ namespace {
 
 struct InstanceResult {
     long audioAllocations = 0;
-    bool finite = true;
-    bool namesWhole = true;   // every name read was one of the names written
+    bool finite = true, namesWhole = true;   // namesWhole: every name read was one written
 };
 
-// The names the renaming thread gives program slots; a reader sees one of these or a program's
-// own name, never a mixture.
+// The renaming thread's names; a reader sees one of these or a name the plug-in gave (built-in
+// programs, calibrations, "User n"), never a mixture.
 const char* const kNames[] = {"First take", "A much longer name!!", "x", "Rehearsal 2, left"};
-
 bool isWholeName(const std::string& name)
 {
-    for (const char* known : kNames)
-        if (name == known)
-            return true;
-    // Names the plug-in gave: the built-in programs, the calibrations, "User n".
-    return name == "Quaddle - uncalibrated" || name == "1.47cm" || name == "Partial" || name == "Studio"
-           || name == "Field" || name == "Hall" || name.rfind("User ", 0) == 0;
+    return std::count(std::begin(kNames), std::end(kNames), name) || name == "Quaddle - uncalibrated" || name == "1.47cm"
+           || name == "Partial" || name == "Studio" || name == "Field" || name == "Hall" || name.rfind("User ", 0) == 0;
 }
 
 InstanceResult runInstance(int seed)
@@ -43,11 +37,8 @@ InstanceResult runInstance(int seed)
     plugin->dispatch(effSetBlockSize, 0, 32);
     plugin->dispatch(effMainsChanged, 0, 1);
 
-    InstanceResult result;
-    std::atomic<bool> done {false};
+    std::atomic<bool> done {false}, finite {true}, namesWhole {true};
     std::atomic<long> audioAllocations {0};
-    std::atomic<bool> finite {true};
-    std::atomic<bool> namesWhole {true};
 
     std::thread audio([&] {
         std::vector<std::vector<float>> buffers(4, std::vector<float>(32));
@@ -58,10 +49,8 @@ InstanceResult runInstance(int seed)
             for (auto& channel : buffers)
                 for (float& s : channel)
                     s = static_cast<float>((n++ * 7919u) % 2000u) / 1000.0f - 1.0f;
-            // Automation between blocks: one parameter after another over its range, every set
-            // number, and now and then a program change.
-            const int parameter = block % 46;
-            plugin->setParameter(parameter, static_cast<float>((block / 46) % 8) / 7.0f);
+            // Automation between blocks: each parameter over its range, every set, program changes.
+            plugin->setParameter(block % 46, static_cast<float>((block / 46) % 8) / 7.0f);
             if (block % 97 == 0)
                 plugin->dispatch(effSetProgram, 0, (block / 97) % 8);
             plugin->processReplacing(channels, channels, 32);
@@ -83,9 +72,8 @@ InstanceResult runInstance(int seed)
     });
     std::thread renamer([&] {
         for (int i = 0; !done.load(); ++i) {
-            char name[32];
-            std::snprintf(name, sizeof name, "%s", kNames[i % 4]);
-            plugin->dispatch(effSetProgramName, 0, 0, name);
+            std::string name = kNames[i % 4];
+            plugin->dispatch(effSetProgramName, 0, 0, name.data());
             plugin->dispatch(effEditIdle);   // shows the messages the audio thread's selections raised
         }
     });
@@ -101,10 +89,7 @@ InstanceResult runInstance(int seed)
     audio.join();
     reader.join();
     renamer.join();
-    result.audioAllocations = audioAllocations.load();
-    result.finite = finite.load();
-    result.namesWhole = namesWhole.load();
-    return result;
+    return {audioAllocations.load(), finite.load(), namesWhole.load()};
 }
 
 TEST(Threads, AutomationOnTheAudioThreadBesideReadersRenamesAndRateChangesInFourInstances)
@@ -115,7 +100,11 @@ TEST(Threads, AutomationOnTheAudioThreadBesideReadersRenamesAndRateChangesInFour
     std::filesystem::remove_all(folder);
     std::filesystem::copy(SONQUAD_TEST_DATA "/golden", folder, std::filesystem::copy_options::recursive);
     setenv("SONQUAD_CALIBRATION_DIR", folder.string().c_str(), 1);
-    (void)testhost::module();
+    {
+        testsupport::AllocationCounter::Scope counting;   // the counter sees what the module allocates
+        testhost::createPlugin();
+        EXPECT_GT(testsupport::AllocationCounter::count.load(), 0);
+    }
 
     std::vector<InstanceResult> results(4);
     std::vector<std::thread> instances;

@@ -31,11 +31,7 @@ void* operator new[](std::size_t size) { return operator new(size); }
 
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
-    try {
-        return operator new(size);
-    } catch (...) {
-        return nullptr;
-    }
+    try { return operator new(size); } catch (...) { return nullptr; }
 }
 
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return operator new(size, std::nothrow); }

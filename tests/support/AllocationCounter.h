@@ -1,6 +1,5 @@
-// Counts calls of the global operator new: everywhere while a Scope lives, or on one thread while
-// a ThreadScope lives there. The test binary's replacement of operator new also serves the
-// plug-in module it loads, so the counts cover everything the plug-in allocates.
+// Counts calls of the global operator new: everywhere while a Scope lives, or on one thread while a
+// ThreadScope lives there; the replacement also serves the plug-in module the test binary loads.
 #pragma once
 
 #include <atomic>
