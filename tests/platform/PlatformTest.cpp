@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <ostream>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -25,162 +25,89 @@ constexpr bool kWindows = true;
 constexpr bool kWindows = false;
 #endif
 
-// A fresh folder under the system's temporary folder, removed with everything in it. The random
-// part keeps test processes that run at the same time apart.
-class ScratchFolder {
-public:
-    explicit ScratchFolder(const std::string& name)
-        : path(fs::temp_directory_path() / ("sonquad-platform-" + name + "-" + std::to_string(std::random_device {}())))
-    {
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~ScratchFolder() { fs::remove_all(path); }
-    void addFile(const std::string& name) const { std::ofstream(path / name) << "x"; }
-    void addFolder(const std::string& name) const { fs::create_directory(path / name); }
-    std::string text() const { return path.string(); }
-    fs::path path;
+// A fresh folder under the temporary folder; the random part keeps parallel runs apart.
+struct Scratch {
+    fs::path path = fs::temp_directory_path() / ("sonquad-platform-" + std::to_string(std::random_device {}()));
+    Scratch() { fs::create_directories(path); }
+    ~Scratch() { fs::remove_all(path); }
 };
 
-std::vector<std::string> sorted(std::vector<std::string> names)
-{
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// Sets or, with an empty value, clears an environment variable for the life of the object.
-class ScopedEnv {
+// Sets (or with nullopt clears) an environment variable for the life of the object.
+class Env {
 public:
-    ScopedEnv(const char* name, const std::string& value) : name(name)
+    Env(const char* name, std::optional<std::string> value) : name(name)
     {
-        if (const char* old = std::getenv(name)) {
-            hadValue = true;
+        if (const char* old = std::getenv(name))
             previous = old;
-        }
-        setenv(name, value.c_str(), 1);
+        value ? (void)setenv(name, value->c_str(), 1) : (void)unsetenv(name);
     }
-    ~ScopedEnv()
-    {
-        if (hadValue)
-            setenv(name, previous.c_str(), 1);
-        else
-            unsetenv(name);
-    }
+    ~Env() { previous ? (void)setenv(name, previous->c_str(), 1) : (void)unsetenv(name); }
 
 private:
     const char* name;
-    bool hadValue = false;
-    std::string previous;
+    std::optional<std::string> previous;
 };
 
-struct ListingCase {
-    const char* extension;
-    std::vector<std::string> expectedPosix;     // byte-wise sorted, case-sensitive
-    std::vector<std::string> expectedWindows;   // compared after sorting; case-insensitive
-};
-
-void PrintTo(const ListingCase& c, std::ostream* out) { *out << '"' << c.extension << '"'; }
-
-class ListFiles : public ::testing::TestWithParam<ListingCase> {};
-
-TEST_P(ListFiles, FindsExactlyTheFilesWhoseNamesEndWithTheExtension)
+TEST(ListFiles, FindsExactlyTheFilesWithTheExtensionSortedByName)
 {
-    const ListingCase& c = GetParam();
-    ScratchFolder folder("listing");
-    for (const char* name : {"b.txt", "a.txt", "A.TXT.sonq", "upper.TXT", "c.sonq", "notes.txtx", "backup.txt~",
-                             ".txt", "txt", "mic.txt.bak", "d.sonq.txt"})
-        folder.addFile(name);
-    // Folders named like calibration files are not files to read.
-    folder.addFolder("folder.txt");
-    folder.addFolder("folder.sonq");
-
-    const std::vector<std::string> names = platform::listFiles(folder.text(), c.extension);
+    Scratch folder;
+    for (const char* name : {"b.txt", "a.txt", "A.TXT.sonq", "upper.TXT", "c.sonq", "notes.txtx", "backup.txt~", ".txt", "txt",
+                             "mic.txt.bak", "d.sonq.txt"})
+        std::ofstream(folder.path / name) << "x";
+    fs::create_directory(folder.path / "folder.txt");   // a folder is no file to read
+    fs::create_directory(folder.path / "folder.sonq");
+    // Windows matches case-insensitively ("upper.TXT"), and leaves out the 8.3 short-name
+    // matches of "notes.txtx" and "backup.txt~" as POSIX does.
+    std::vector<std::string> texts = platform::listFiles(folder.path.string(), ".txt");
     if (kWindows)
-        EXPECT_EQ(sorted(names), c.expectedWindows);
-    else
-        EXPECT_EQ(names, c.expectedPosix);
-}
-
-// "notes.txtx" and "backup.txt~" match "*.txt" on Windows through their 8.3 short names
-// (NOTES~1.TXT); the listing leaves them out as the POSIX one does.
-INSTANTIATE_TEST_SUITE_P(
-    Extensions, ListFiles,
-    ::testing::Values(ListingCase {".txt", {"a.txt", "b.txt", "d.sonq.txt"}, {"a.txt", "b.txt", "d.sonq.txt", "upper.TXT"}},
-                      ListingCase {".sonq", {"A.TXT.sonq", "c.sonq"}, {"A.TXT.sonq", "c.sonq"}}),
-    [](const ::testing::TestParamInfo<ListingCase>& info) { return std::string(info.param.extension + 1); });
-
-TEST(ListFiles, GivesNothingForAMissingFolder)
-{
-    ScratchFolder folder("missing");
+        std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(texts, (kWindows ? std::vector<std::string> {"a.txt", "b.txt", "d.sonq.txt", "upper.TXT"}
+                               : std::vector<std::string> {"a.txt", "b.txt", "d.sonq.txt"}));
+    std::vector<std::string> configurations = platform::listFiles(folder.path.string(), ".sonq");
+    if (kWindows)
+        std::sort(configurations.begin(), configurations.end());
+    EXPECT_EQ(configurations, (std::vector<std::string> {"A.TXT.sonq", "c.sonq"}));
     EXPECT_TRUE(platform::listFiles((folder.path / "absent").string(), ".txt").empty());
-}
-
-TEST(ListFiles, GivesNothingForAnEmptyFolder)
-{
-    ScratchFolder folder("empty");
-    EXPECT_TRUE(platform::listFiles(folder.text(), ".txt").empty());
-}
-
-TEST(Paths, JoinUsesThePlatformSeparator)
-{
-    const char separator = kWindows ? '\\' : '/';
-    EXPECT_EQ(platform::pathSeparator(), separator);
-    EXPECT_EQ(platform::joinPath("cal", "mic.txt"), std::string("cal") + separator + "mic.txt");
+    EXPECT_TRUE(platform::listFiles((folder.path / "folder.txt").string(), ".txt").empty());
 }
 
 TEST(Paths, AJoinedListedNameOpensTheFile)
 {
-    ScratchFolder folder("join");
-    folder.addFile("mic.txt");
-    const std::vector<std::string> names = platform::listFiles(folder.text(), ".txt");
-    ASSERT_EQ(names.size(), 1u);
-    std::ifstream file(platform::joinPath(folder.text(), names[0]));
+    Scratch folder;
+    std::ofstream(folder.path / "mic.txt") << "x";
+    const char separator = kWindows ? '\\' : '/';
+    EXPECT_EQ(platform::pathSeparator(), separator);
+    EXPECT_EQ(platform::joinPath("cal", "mic.txt"), std::string("cal") + separator + "mic.txt");
+    std::ifstream file(platform::joinPath(folder.path.string(), platform::listFiles(folder.path.string(), ".txt").at(0)));
     std::string content;
     file >> content;
     EXPECT_EQ(content, "x");
 }
 
-TEST(CalibrationFolders, TheOverrideIsTheOnlyFolderWhenSet)
+TEST(CalibrationFolders, AreTheOverrideAloneOrElseThePlatformFolders)
 {
-    ScopedEnv env("SONQUAD_CALIBRATION_DIR", "my calibrations");
-    EXPECT_EQ(calibration::calibrationFolders(), std::vector<std::string> {"my calibrations"});
+    {
+        Env env(calibration::kFolderOverride, "my calibrations");
+        EXPECT_EQ(calibration::calibrationFolders(), std::vector<std::string> {"my calibrations"});
+    }
+    Env env(calibration::kFolderOverride, "");
+    Env dataHome("XDG_DATA_HOME", "/data home");
+    EXPECT_EQ(calibration::calibrationFolders(),
+              (kWindows ? std::vector<std::string> {"c:\\Program Files\\Morlane\\Quillo\\calibrations",
+                                                    "c:\\Program Files (x86)\\Morlane\\Quillo\\calibrations"}
+                        : std::vector<std::string> {"/data home/Morlane/Quillo/calibrations", "/usr/share/Morlane/Quillo/calibrations"}));
 }
-
-TEST(CalibrationFolders, AnEmptyOverrideLeavesThePlatformFolders)
-{
-    ScopedEnv env("SONQUAD_CALIBRATION_DIR", "");
-    ScopedEnv dataHome("XDG_DATA_HOME", "/data home");
-    const std::vector<std::string> expected = kWindows
-        ? std::vector<std::string> {"c:\\Program Files\\Morlane\\Quillo\\calibrations",
-                                    "c:\\Program Files (x86)\\Morlane\\Quillo\\calibrations"}
-        : std::vector<std::string> {"/data home/Morlane/Quillo/calibrations",
-                                    "/usr/share/Morlane/Quillo/calibrations"};
-    EXPECT_EQ(calibration::calibrationFolders(), expected);
-}
-
-struct Collected {
-    std::string caption;
-    std::string text;
-    int calls = 0;
-};
 
 TEST(Messages, GoToTheInstalledSinkWithTheProductCaption)
 {
-    Collected collected;
-    platform::setMessageSink(
-        [](void* context, const char* caption, const char* text) {
-            auto* c = static_cast<Collected*>(context);
-            c->caption = caption;
-            c->text = text;
-            ++c->calls;
-        },
-        &collected);
+    std::vector<std::string> seen;
+    platform::setMessageSink([](void* context, const char* caption, const char* text) {
+        static_cast<std::vector<std::string>*>(context)->push_back(std::string(caption) + ": " + text);
+    }, &seen);
     // Without the sink this would be a modal box on Windows; the test would hang there.
     platform::showMessage("No filter found for sampling rate  44100");
     platform::setMessageSink(nullptr, nullptr);
-    EXPECT_EQ(collected.calls, 1);
-    EXPECT_EQ(collected.caption, "SonquadVST");
-    EXPECT_EQ(collected.text, "No filter found for sampling rate  44100");
+    EXPECT_EQ(seen, std::vector<std::string> {"SonquadVST: No filter found for sampling rate  44100"});
 }
 
 TEST(Clock, ASleepAdvancesTheTickCountByAboutItsLength)
@@ -188,7 +115,7 @@ TEST(Clock, ASleepAdvancesTheTickCountByAboutItsLength)
     // The Windows tick count moves in steps of 10 to 16 ms, hence the margin below 50 ms.
     const std::uint32_t before = platform::tickCountMs();
     platform::sleepMs(50);
-    const std::uint32_t elapsed = platform::tickCountMs() - before;   // wraps like the tick count
+    const std::uint32_t elapsed = platform::tickCountMs() - before;
     EXPECT_GE(elapsed, 34u);
     EXPECT_LT(elapsed, 60000u);
 }
