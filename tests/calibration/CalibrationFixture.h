@@ -204,7 +204,7 @@ inline std::string slurp(const fs::path& path)
     return text.str();
 }
 
-struct Run {
+struct Outcome {
     int exitCode = -1;
     std::string out, err;
     int errLines() const { return static_cast<int>(std::count(err.begin(), err.end(), '\n')); }
@@ -212,7 +212,7 @@ struct Run {
 
 #ifdef SONQUAD_CLI_BINARY
 // Runs the built sonquad in folder; fileSizeLimit >= 0 limits how large a file may grow.
-inline Run sonquad(const std::vector<std::string>& args, const fs::path& folder, long fileSizeLimit = -1)
+inline Outcome sonquad(const std::vector<std::string>& args, const fs::path& folder, long fileSizeLimit = -1)
 {
     const fs::path out = folder / ".stdout", err = folder / ".stderr";
     std::vector<std::string> argv {SONQUAD_CLI_BINARY};
@@ -237,7 +237,7 @@ inline Run sonquad(const std::vector<std::string>& args, const fs::path& folder,
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
-    Run run {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), slurp(out), slurp(err)};
+    Outcome run {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), slurp(out), slurp(err)};
     fs::remove(out);
     fs::remove(err);
     return run;
