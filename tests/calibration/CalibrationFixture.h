@@ -1,7 +1,5 @@
-// What the calibration and command-line tests share: calibration files written here (text,
-// coefficient files, OSC messages encoded by liblo), program records as buildProgramList leaves
-// them, a diagnostics log, sound files through libsndfile, and the built sonquad run as a user
-// runs it.
+// Shared by the calibration and command-line tests: calibration files written here (OSC encoded
+// by liblo), slots as buildProgramList leaves them, sound files through libsndfile, sonquad runs.
 #pragma once
 
 #include "calibration/Diagnostics.h"
@@ -14,20 +12,13 @@
 #include <lo/lo.h>
 #include <sndfile.h>
 
-#include <cmath>
-#include <cstdint>
-#include <cstdio>
-#include <csignal>
-#include <cstring>
-#include <fstream>
 #include <algorithm>
+#include <cmath>
+#include <csignal>
 #include <fcntl.h>
 #include <sstream>
-#include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
 
 namespace fixture {
 
@@ -39,8 +30,8 @@ template <class Row>
     requires requires(const Row& row) { row.name; }
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
-// Header word, 16-bit little-endian denominator and numerator lengths, then the numerator and the
-// denominator as little-endian floats. Lengths other than the arrays' own may be claimed.
+// Header word, 16-bit little-endian lengths (denominator, numerator, others may be claimed), then
+// the numerator and the denominator as little-endian floats.
 constexpr int kOwn = 1 << 16;
 inline Bytes coefficientFile(const std::vector<float>& num, const std::vector<float>& den, int denLength = kOwn,
                              int numLength = kOwn)
@@ -73,7 +64,6 @@ class Osc {
 public:
     explicit Osc(std::string address) : address(std::move(address)), message(lo_message_new()) {}
     ~Osc() { lo_message_free(message); }
-    Osc(const Osc&) = delete;
     Osc& i(std::int32_t v) { lo_message_add_int32(message, v); return *this; }
     Osc& f(std::initializer_list<float> values)
     {
@@ -130,10 +120,9 @@ inline FilterBank builtInBank()
     return bank;
 }
 
-struct DiagnosticLog {
+struct DiagnosticLog {   // find: the entries for key (empty: any) whose reason holds text
     std::vector<Diagnostic> entries;
     DiagnosticSink sink = [this](const Diagnostic& d) { entries.push_back(d); };
-    // Entries for key (empty: any) whose reason contains text.
     std::vector<Diagnostic> find(const std::string& key, const std::string& text) const
     {
         std::vector<Diagnostic> found;
@@ -189,11 +178,9 @@ inline Sound readSound(const fs::path& path)
     return sound;
 }
 
-// Four channels of independent noise, reproducible from seed.
 inline Sound noiseTake(std::size_t frames, int rate, unsigned seed, float amplitude = 0.25f)
 {
-    Sound sound {rate, 0, noise4(frames, seed, amplitude)};
-    return sound;
+    return {rate, 0, noise4(frames, seed, amplitude)};
 }
 
 inline std::string slurp(const fs::path& path)

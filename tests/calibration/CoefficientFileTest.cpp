@@ -20,10 +20,7 @@ protected:
     }
     void load(const std::string& name, const Bytes& bytes) { loadCoefficientFile(table, write(name, bytes).c_str()); }
     std::vector<float> numerator(float rate) { return {table.numerator(rate), table.numerator(rate) + table.numeratorLength(rate)}; }
-    std::vector<float> denominator(float rate)
-    {
-        return {table.denominator(rate), table.denominator(rate) + table.denominatorLength(rate)};
-    }
+    std::vector<float> denominator(float rate) { return {table.denominator(rate), table.denominator(rate) + table.denominatorLength(rate)}; }
     // Passes a signal unchanged at rate; returns how many arrays the filter found missing.
     int passesAt(float rate)
     {
@@ -83,11 +80,7 @@ TEST_P(RefusedFile, ShowsTheOpenFailureAndLeavesAnEmptyEntry)
     EXPECT_EQ(messages.texts.size(), 1u);
 }
 
-Bytes truncated(Bytes bytes, std::size_t keep)
-{
-    bytes.resize(keep);
-    return bytes;
-}
+Bytes truncated(Bytes bytes, std::size_t keep) { return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(keep)); }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, RefusedFile,

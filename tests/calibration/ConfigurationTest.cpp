@@ -7,31 +7,31 @@
 #include "dsp/CParaEQ2Band.h"
 #include "dsp/CParaEQ3Band.h"
 
-#include <typeinfo>
-
 namespace {
 
 using namespace fixture;
 using fixture::PrintTo;
 
 Bytes text(const std::string& s) { return {s.begin(), s.end()}; }
-Bytes cut(Bytes bytes, std::size_t n)
+Bytes cut(Bytes bytes, std::size_t n) { return Bytes(bytes.begin(), bytes.end() - static_cast<long>(n)); }
+
+Bytes repeated(const char* what, int n)   // n arguments of one type: 'i', 'f' or 'T'
 {
-    bytes.resize(bytes.size() - n);
-    return bytes;
+    Osc m("/many");
+    for (int i = 0; i < n; ++i)
+        what[0] == 'i' ? m.i(i) : what[0] == 'f' ? m.f({static_cast<float>(i)}) : m.t();
+    return m;
 }
 
 class OscRead : public ::testing::Test {
 protected:
     void open(const Bytes& bytes)
     {
-        file = std::tmpfile();
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::rewind(file);
-        osc.file = file;
+        data = bytes;
+        osc.file = fmemopen(data.data(), data.size(), "rb");
     }
-    ~OscRead() override { std::fclose(file); }
-    std::FILE* file = nullptr;
+    ~OscRead() override { std::fclose(osc.file); }
+    Bytes data;
     COSCFile osc;
 };
 
@@ -61,22 +61,15 @@ TEST_F(OscRead, KeepsInStepOverEveryPaddingAndAtTheFieldLimits)
     Bytes bytes;
     for (int n = 1; n < 10; ++n)
         bytes = cat({bytes, Osc("/" + std::string(n - 1, 'a')).s(std::string(n, 's')).f({1.5f})});
-    Osc many("/many");
-    for (int i = 0; i < 32; ++i)
-        many.f({static_cast<float>(i)});
-    open(cat({bytes, Osc("/" + std::string(1022, 'a')), many, Osc("/s").s(std::string(1023, 'x'))}));
+    open(cat({bytes, repeated("f", 32), Osc("/" + std::string(1022, 'a')).s(std::string(1023, 'x'))}));
     for (int n = 1; n < 10; ++n) {
         ASSERT_TRUE(osc.readMessage()) << n;
-        EXPECT_EQ(std::strlen(osc.address), static_cast<std::size_t>(n));
-        EXPECT_EQ(std::string(osc.stringArgs[0]), std::string(n, 's'));
-        EXPECT_EQ(osc.floatArgs[1], 1.5f);
+        EXPECT_EQ(std::strlen(osc.address) + std::strlen(osc.stringArgs[0]) + osc.floatArgs[1], 2 * n + 1.5);
     }
-    ASSERT_TRUE(osc.readMessage());
-    EXPECT_EQ(std::strlen(osc.address), 1023u);
     ASSERT_TRUE(osc.readMessage());
     EXPECT_EQ(osc.floatArgs[31], 31.0f);
     ASSERT_TRUE(osc.readMessage());
-    EXPECT_EQ(std::strlen(osc.stringArgs[0]), 1023u);
+    EXPECT_EQ(std::strlen(osc.address) + std::strlen(osc.stringArgs[0]), 2046u);
 }
 
 TEST_F(OscRead, ShortSizesEndTheMessageWithoutArgumentsAndAStringMayEndWithTheFile)
@@ -115,13 +108,6 @@ TEST_P(OscMalformed, EndsReadingWithAProblem)
     EXPECT_LT(std::strlen(osc.address), sizeof osc.address);
 }
 
-Bytes repeated(const char* what, int n)
-{
-    Osc m("/many");
-    for (int i = 0; i < n; ++i)
-        what[0] == 'i' ? m.i(i) : m.t();
-    return m;
-}
 // "/cut" ,if 7 2.5: size 4, address 8, tags 4, int 4, float 4, cut n bytes short at the end.
 Bytes cutAt(std::size_t n) { return cut(Osc("/cut").i(7).f({2.5f}), n); }
 
@@ -237,18 +223,19 @@ TEST_F(Configuration, Versions1And2BuildTwoBandEqualisersWithTheirOutputGain)
     }
 }
 
-// Messages that change nothing but the lock, the calibration flag and the set number; the
-// bank keeps its built-in sets and gets one set of pass-through filters.
+// Messages that change nothing but the lock, the calibration flag and the set number (one set of
+// pass-through filters); the built-in sets stay as they were.
 struct Ignored {
     const char* name;
     Bytes message;
+    int version = 3;   // carried from an earlier file
 };
 
 class IgnoredMessage : public Configuration, public ::testing::WithParamInterface<Ignored> {};
 
 TEST_P(IgnoredMessage, LeavesTheProgramAndEverySetAlone)
 {
-    version = 3;
+    version = GetParam().version;
     read(GetParam().message);
     const ProgramRecord slot = userProgram(2);
     for (int p = 0; p < param::kCount; ++p)
@@ -284,16 +271,9 @@ INSTANTIATE_TEST_SUITE_P(
         Ignored {"FilterNanFrequency", pmfilt(0, {NAN, 1, 1, 200, 1, 1, 300, 1, 1, 0})},
         Ignored {"FilterGainBeyondFloat", pmfilt(0, {100, 1, 1000, 200, 1, 1, 300, 1, 1, 0})},
         Ignored {"FilterThirdGainBeyondFloat", pmfilt(0, {100, 1, 1, 200, 1, 1, 300, 1, 1000, 0})},
-        Ignored {"FilterOutputGainBeyondFloat", pmfilt(0, {100, 1, 1, 200, 1, 1, 300, 1, 1, 800})}),
+        Ignored {"FilterOutputGainBeyondFloat", pmfilt(0, {100, 1, 1, 200, 1, 1, 300, 1, 1, 800})},
+        Ignored {"FilterBeforeAnyVersion", pmfilt(0, kBands3), 0}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(Configuration, AFilterBeforeAnyVersionBuildsNothing)
-{
-    read(pmfilt(0, kBands3));
-    for (int k = 0; k < 4; ++k)
-        EXPECT_TRUE(passes(3, k)) << k;
-    EXPECT_EQ(log.find("/pmfilt/par", "no \"sonqproc\"").size(), 1u);
-}
 
 TEST_F(Configuration, CompletesASetWithPassThroughFiltersAndALaterFilterReplacesAnEarlierOne)
 {

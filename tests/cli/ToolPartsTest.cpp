@@ -2,7 +2,6 @@
 // through the built sonquad.
 #include "calibration/CalibrationFixture.h"
 #include "tools/sonquad/Analyze.h"
-#include "tools/sonquad/AudioFile.h"
 #include "tools/sonquad/Synth.h"
 
 namespace {
@@ -41,53 +40,6 @@ TEST(Directions, AngleBetweenThemIsTheGreatCircleAngle)
     EXPECT_NEAR(cli::angleBetween(-179.5, 0, 179.5, 0), 1.0, 1e-9);
     EXPECT_NEAR(cli::angleBetween(10, 0, 10, 0.001), 0.001, 1e-9);
     EXPECT_NEAR(cli::angleBetween(0, 90, 0, -90), 180.0, 1e-9);
-}
-
-// Each capsule of a tone source is the tone with its cardioid gain, earlier by the plane wave's
-// arrival; the capsules face (1,1,1), (1,-1,-1), (-1,1,-1), (-1,-1,1).
-TEST(Synth, ATonesReachesEachCapsuleWithItsCardioidGainAndArrivalTime)
-{
-    const double facing[4][3] = {{1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}};
-    for (const auto& [az, el, radiusCm, hz, rate] : {std::tuple {0.0, 0.0, 1.47, 1000.0, 48000}, {90, 0, 1.47, 5000, 48000},
-                                                     {-135, 30, 2.3, 9000, 48000}, {150, -60, 5.0, 12000, 96000}}) {
-        cli::SynthSettings settings;
-        settings.sources = {{az, el, 0.8}};
-        settings.signal = cli::TestSignal::kTone;
-        settings.toneHz = hz;
-        settings.seconds = 0.25;
-        settings.rate = rate;
-        settings.radiusCm = radiusCm;
-        settings.levelDb = -10.0;
-        const auto capsules = cli::synthesise(settings);
-        const double u[3] = {std::cos(el * M_PI / 180) * std::cos(az * M_PI / 180), std::cos(el * M_PI / 180) * std::sin(az * M_PI / 180),
-                             std::sin(el * M_PI / 180)};
-        for (int k = 0; k < 4; ++k) {
-            const double cosine = (facing[k][0] * u[0] + facing[k][1] * u[1] + facing[k][2] * u[2]) / std::sqrt(3.0);
-            double worst = 0.0;
-            for (std::size_t n = rate / 20; n < capsules[k].size() - rate / 20; ++n) {   // away from the fades
-                const double t = static_cast<double>(n) / rate + radiusCm / 100.0 * cosine / 343.0;
-                worst = std::max(worst, std::fabs(capsules[k][n] - (0.5 + 0.5 * cosine) * 0.8 * std::sqrt(0.2) * std::sin(2 * M_PI * hz * t)));
-            }
-            EXPECT_LT(worst, 2e-6) << hz << " Hz, capsule " << k + 1;
-        }
-    }
-}
-
-TEST(AudioFiles, Rf64IsChosenExactlyWhenTheRiffSizesPassFourGiB)
-{
-    const std::uint64_t floatLimit = (0xFFFFFFFFull - cli::kRiffOverheadBytes) / 16;
-    for (const auto& [frames, bytes, rf64] : {std::tuple {floatLimit, 4, false}, {floatLimit + 1, 4, true}, {floatLimit + 1, 2, false},
-                                              {(0xFFFFFFFFull - cli::kRiffOverheadBytes) / 12 + 1, 3, true}, {~0ull, 8, true}})
-        EXPECT_EQ(cli::needsRf64(frames, 4, bytes, cli::kRiffOverheadBytes), rf64) << frames << " x " << bytes;
-    using cli::Container;
-    EXPECT_EQ(cli::containerForLength(Container::kWav, 48000ull * 5400, 4, cli::SampleType::kFloat), Container::kWav);
-    EXPECT_EQ(cli::containerForLength(Container::kAmb, 48000ull * 6000, 4, cli::SampleType::kFloat), Container::kRf64);
-    EXPECT_EQ(cli::containerForLength(Container::kW64, 48000ull * 36000, 4, cli::SampleType::kFloat), Container::kW64);
-    for (Container container : {Container::kWav, Container::kAmb, Container::kW64, Container::kFlac, Container::kCaf})
-        for (cli::SampleType type : {cli::SampleType::kPcm16, cli::SampleType::kPcm24, cli::SampleType::kFloat, cli::SampleType::kDouble}) {
-            SF_INFO info {0, 48000, 4, cli::sndfileFormat(container, type), 0, 0};
-            EXPECT_EQ(sf_format_check(&info) == SF_TRUE, cli::holdsSampleType(container, type)) << cli::containerName(container);
-        }
 }
 
 // ---- check ----
