@@ -13,6 +13,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <csignal>
 #include <fcntl.h>
@@ -33,8 +34,7 @@ void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 // Header word, 16-bit little-endian lengths (denominator, numerator, others may be claimed), then
 // the numerator and the denominator as little-endian floats.
 constexpr int kOwn = 1 << 16;
-inline Bytes coefficientFile(const std::vector<float>& num, const std::vector<float>& den, int denLength = kOwn,
-                             int numLength = kOwn)
+inline Bytes coefficientFile(const std::vector<float>& num, const std::vector<float>& den, int denLength = kOwn, int numLength = kOwn)
 {
     Bytes bytes;
     auto put = [&](std::uint32_t v, int n) {
@@ -44,26 +44,20 @@ inline Bytes coefficientFile(const std::vector<float>& num, const std::vector<fl
     put(0x12345678u, 4);
     put(static_cast<std::uint32_t>(denLength == kOwn ? static_cast<int>(den.size()) : denLength), 2);
     put(static_cast<std::uint32_t>(numLength == kOwn ? static_cast<int>(num.size()) : numLength), 2);
-    for (const auto* array : {&num, &den})
-        for (float v : *array) {
-            std::uint32_t bits;
-            std::memcpy(&bits, &v, 4);
-            put(bits, 4);
-        }
+    for (float v : num)
+        put(std::bit_cast<std::uint32_t>(v), 4);
+    for (float v : den)
+        put(std::bit_cast<std::uint32_t>(v), 4);
     return bytes;
 }
 
-inline Bytes bigEndian(std::uint32_t v)
-{
-    return {static_cast<unsigned char>(v >> 24), static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 8),
-            static_cast<unsigned char>(v)};
-}
+inline Bytes bigEndian(std::uint32_t v) { return {std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)}; }
 
-// One OSC message encoded by liblo, framed with the big-endian size of a configuration file.
 class Osc {
 public:
     explicit Osc(std::string address) : address(std::move(address)), message(lo_message_new()) {}
     ~Osc() { lo_message_free(message); }
+    Osc(const Osc&) = delete;
     Osc& i(std::int32_t v) { lo_message_add_int32(message, v); return *this; }
     Osc& f(std::initializer_list<float> values)
     {
@@ -151,12 +145,11 @@ struct Sound {
 inline void writeSound(const fs::path& path, const Sound& sound, int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT)
 {
     SF_INFO info {0, sound.rate, static_cast<int>(sound.channels.size()), format, 0, 0};
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr) << path;
     std::vector<float> interleaved;
     for (std::size_t n = 0; n < sound.frames(); ++n)
         for (const auto& channel : sound.channels)
             interleaved.push_back(channel[n]);
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(sound.frames()));
     sf_close(file);
 }
@@ -165,14 +158,11 @@ inline Sound readSound(const fs::path& path)
 {
     SF_INFO info {};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    EXPECT_NE(file, nullptr) << path;
-    if (!file)
-        return {};
+    if (!file) { ADD_FAILURE() << "cannot read " << path; return {}; }
     std::vector<float> interleaved(static_cast<std::size_t>(info.frames * info.channels));
     sf_readf_float(file, interleaved.data(), info.frames);
     sf_close(file);
-    Sound sound {info.samplerate, info.format, {}};
-    sound.channels.assign(static_cast<std::size_t>(info.channels), std::vector<float>(static_cast<std::size_t>(info.frames)));
+    Sound sound {info.samplerate, info.format, std::vector<std::vector<float>>(info.channels, std::vector<float>(info.frames))};
     for (std::size_t n = 0; n < interleaved.size(); ++n)
         sound.channels[n % info.channels][n / info.channels] = interleaved[n];
     return sound;

@@ -44,7 +44,6 @@ TEST_P(LibraryScan, FillsTheSlotsFromTwoInOrder)
         programs[slot] = userProgram(slot);
     FilterBank bank = builtInBank();
     DiagnosticLog log;
-    MessageCapture messages;
     int nextSlot = 2;
     loadTextCalibrations({first.str(), second.str()}, programs, 8, nextSlot, bank, &log.sink);
     loadProcessorConfigurations({first.str(), second.str()}, programs, 8, nextSlot, bank, &log.sink);
@@ -102,39 +101,26 @@ INSTANTIATE_TEST_SUITE_P(
                   {"A", "B", "User 4", "User 5", "User 6", "User 7"}, {3, 0, 0, 0, 0, 0}, 4}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Library, CarriesTheConfigurationVersionAcrossFilesAndIsSilentWithoutASink)
+// The folder the environment names, alone; with no sink nothing is shown. The configuration
+// version of one file carries over to the next.
+TEST(Library, ReadsOnlyTheFolderNamedByTheEnvironmentSilently)
 {
     TempFolder folder;
     writeBytes(folder / "A.sonq", Osc("/sonqproc").i(3));
     writeBytes(folder / "B.sonq", Osc("/pmfilt/par").i(0).f({100, 1, 1, 200, 1, 1, 300, 1, 1, 0}));
     writeBytes(folder / "Mic.txt", text("junk\nW 1\n"));
     ProgramRecord programs[8];
-    FilterBank bank = builtInBank();
-    MessageCapture messages;
-    int nextSlot = 2;
-    loadTextCalibrations({folder.str()}, programs, 8, nextSlot, bank);
-    loadProcessorConfigurations({folder.str()}, programs, 8, nextSlot, bank);
-    EXPECT_EQ(nextSlot, 5);
-    EXPECT_NE(dynamic_cast<CParaEQ3Band*>(bank.filter(5, 0)), nullptr);
-    EXPECT_TRUE(messages.texts.empty());
-}
-
-TEST(Library, ReadsOnlyTheFolderNamedByTheEnvironment)
-{
-    TempFolder folder;
-    writeBytes(folder / "FromEnvironment.txt", wGain(1));
-    ProgramRecord programs[8];
     for (int slot = 0; slot < 8; ++slot)
         programs[slot] = userProgram(slot);
     FilterBank bank = builtInBank();
-    {
-        ScopedEnv env(calibration::kFolderOverride, folder.str());
-        EXPECT_EQ(calibration::calibrationFolders(), std::vector<std::string> {folder.str()});
-        scanCalibrationFolders(programs, 8, bank);
-    }
-    EXPECT_STREQ(programs[2].name, "FromEnvironment");
-    EXPECT_STREQ(programs[1].name, "User 1");
-    EXPECT_STREQ(programs[3].name, "User 3");
+    MessageCapture messages;
+    ScopedEnv env(calibration::kFolderOverride, folder.str());
+    EXPECT_EQ(calibration::calibrationFolders(), std::vector<std::string> {folder.str()});
+    scanCalibrationFolders(programs, 8, bank);
+    for (const auto& [slot, name] : {std::pair {1, "User 1"}, {2, "Mic"}, {3, "A"}, {4, "B"}, {5, "User 5"}})
+        EXPECT_STREQ(programs[slot].name, name);
+    EXPECT_NE(dynamic_cast<CParaEQ3Band*>(bank.filter(5, 0)), nullptr);
+    EXPECT_TRUE(messages.texts.empty());
 }
 
 } // namespace

@@ -210,18 +210,4 @@ TEST_F(TextCalibration, WithTheBankFullMakesNoSetOpensNoFileAndSelectsNone)
     EXPECT_FLOAT_EQ(program.value(param::capEqFreq(0)), eqFrequencyValue(1000));
 }
 
-TEST_F(TextCalibration, ReportsWhatItPassedOverWithPhysicalLineNumbers)
-{
-    read("junk\r\nsens 1 1 1 1\r\nmore junk\r\nvsens 2 2 2 2\r\nEQ 1 x\r\n");
-    const auto junk = log.find("sens", "passed over");
-    ASSERT_EQ(junk.size(), 2u);   // "junk" and the blank piece of its CR LF
-    EXPECT_EQ(junk[1].line, 1);
-    const auto more = log.find("vsens", "\"more junk\"");
-    ASSERT_EQ(more.size(), 1u);
-    EXPECT_EQ(more[0].line, 3);
-    EXPECT_EQ(more[0].file, (folder / "Mic.txt").string());
-    EXPECT_EQ(log.find("EQ", "number 2 did not convert").at(0).line, 5);
-    EXPECT_EQ(log.find("EQfreq", "not found").size(), 1u);
-}
-
 } // namespace

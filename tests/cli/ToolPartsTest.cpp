@@ -58,16 +58,20 @@ class CheckFilter : public ::testing::TestWithParam<Behaviour> {};
 TEST_P(CheckFilter, IsDescribedByWhatItsImpulseResponseDoes)
 {
     TempFolder folder;
-    writeText(folder / "Mic.txt", "sens 0 0 0 0\nvsens 0 0 0 0\nEQ 0 0 0 0\nEQfreq 1000 1000 1000 1000\nEQbw 100 100 100 100\n"
-                                  "W 0\nX 0\nY 0\nZ 0\nLF 30 50\nW w48.dat\nVel vel48.dat\n");
+    writeText(folder / "Mic.txt", "sens 0 0 0 0\nvsens 0 0 0 0\nEQ 2 -1 x 3\nEQfreq 1000 1000 1000 1000\nEQbw 100 -5 100 100\n"
+                                  "W 0\nX 0\nY\nZ 0\nLF 25 50\nW w48.dat\nVel vel48.dat\nVel vel44.dat\n");
     writeBytes(folder / "Mic" / "w48.dat", coefficientFile(GetParam().numerator, GetParam().denominator));
     writeBytes(folder / "Mic" / "vel48.dat", coefficientFile({0.5f}, {0.0f}));
     writeBytes(folder / "Mic" / "spare.dat", coefficientFile({1.0f}, {}));
     const Outcome run = sonquad({"check", "Mic.txt"}, folder.path);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("  W         48000 Hz  numerator    " + GetParam().shown + "\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("\n  " + GetParam().problem + "\n"), std::string::npos)
-        << run.out;
+    for (const std::string line : std::vector<std::string> {"\n  " + GetParam().problem + "\n", "*  1  LF Cut Freq                    25.0 Hz",
+                                   "  line 3 [EQ]: number 3 did not convert (\"EQ 2 -1 x 3\"); value kept\n",
+                                   "  line 5 [EQbw]: number 2: a bandwidth below 0 has no width in octaves; value kept\n",
+                                   "  line 8 [Y]: line holds only the key; not parsed, values kept\n",
+                                   "  \"Failed to open Harl filter coefficients file: ./Mic/vel44.dat\"\n"})
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -81,20 +85,11 @@ INSTANTIATE_TEST_SUITE_P(
                                  "the W filter at 48000 Hz has coefficients but passes the signal unchanged: the filter runs only with both a numerator and a denominator"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Check, ExplainsATextCalibrationAndAConfigurationLineByLine)
+TEST(Check, ShowsAConfigurationsEqualisersAndWhatItIgnored)
 {
     TempFolder folder;
-    writeText(folder / "Mic.txt", "sens 0.5 -0.25 0.1 0\nvsens 1 1 1 1\nEQ 2 -1 x 3\nEQfreq 5000 5000 5000 5000\nEQbw 1000 -5 2000 2000\n"
-                                  "W -3\nX 1.5\nY\nZ 0\nLF 25 120\nW w48.dat\nVel vel44.dat\n");
-    writeBytes(folder / "Mic" / "w48.dat", coefficientFile({0.5f}, {}));
     writeBytes(folder / "Conf.sonq", cat({Osc("/sonqproc").i(2), Osc("/matrix/row").i(0).f({0.5f, 0.5f, 0.5f, 0.5f}),
                                           Osc("/matrix/row").i(5).f({1, 1, 1, 1}), Osc("/pmfilt/par").i(0).f({100, 0.5f, 2, 8000, 0.25f, -3, 1.5f})}));
-    const Outcome text = sonquad({"check", "Mic.txt"}, folder.path);
-    for (const std::string line : {"Mic.txt: text calibration \"Mic\"\n", "*  1  LF Cut Freq                    25.0 Hz",
-                                   "  line 3 [EQ]: number 3 did not convert (\"EQ 2 -1 x 3\"); value kept\n",
-                                   "  line 5 [EQbw]: number 2: a bandwidth below 0 has no width in octaves; value kept\n",
-                                   "  line 8 [Y]: line holds only the key; not parsed, values kept\n", "  \"Failed to open Harl filter coefficients file: ./Mic/vel44.dat\"\n"})
-        EXPECT_NE(text.out.find(line), std::string::npos) << line << "\n" << text.out;
     const Outcome conf = sonquad({"check", "Conf.sonq"}, folder.path);
     for (const std::string line : {"Conf.sonq: processor configuration \"Conf\"", "Cap 1 Out 1 Gain               -6.0 dB",
                                    "  message 3 [/matrix/row]: row 5 is outside 0..3; ignored\n",
