@@ -184,7 +184,6 @@ inline std::string slurp(const fs::path& path)
 struct Outcome {
     int exitCode = -1;
     std::string out, err;
-    int errLines() const { return static_cast<int>(std::count(err.begin(), err.end(), '\n')); }
 };
 
 #ifdef SONQUAD_CLI_BINARY
@@ -194,10 +193,8 @@ inline Outcome sonquad(const std::vector<std::string>& args, const fs::path& fol
     const fs::path out = folder / ".stdout", err = folder / ".stderr";
     std::vector<std::string> argv {SONQUAD_CLI_BINARY};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> pointers;
-    for (std::string& arg : argv)
-        pointers.push_back(arg.data());
-    pointers.push_back(nullptr);
+    std::vector<char*> pointers(argv.size() + 1, nullptr);
+    std::transform(argv.begin(), argv.end(), pointers.begin(), [](std::string& arg) { return arg.data(); });
     const pid_t pid = ::fork();
     if (pid == 0) {
         if (::chdir(folder.c_str()) != 0)
@@ -215,9 +212,7 @@ inline Outcome sonquad(const std::vector<std::string>& args, const fs::path& fol
     int status = 0;
     ::waitpid(pid, &status, 0);
     Outcome run {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), slurp(out), slurp(err)};
-    fs::remove(out);
-    fs::remove(err);
-    return run;
+    return fs::remove(out), fs::remove(err), run;
 }
 #endif
 

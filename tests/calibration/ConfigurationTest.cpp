@@ -292,23 +292,19 @@ TEST_F(Configuration, AnEmptyFileKeepsTheSlotButAnyMessageNamesAndLocksIt)
     EXPECT_EQ(log.find("/something/else", "not known").size(), 1u);
 }
 
-TEST_F(Configuration, StopsAtAMalformedMessageAndKeepsWhatCameBefore)
-{
-    read(cat({Osc("/matrix/row").i(0).f({2, 2, 2, 2}), Osc("no-slash"), Osc("/matrix/row").i(1).f({2, 2, 2, 2})}));
-    EXPECT_NEAR(program.value(param::capOutGain(0, 0)), weightValue(2.0), 1e-7);
-    EXPECT_EQ(program.value(param::capOutGain(0, 1)), 0.5f);
-    EXPECT_EQ(log.find({}, "malformed").at(0).line, 2);
-}
-
-TEST_F(Configuration, WithTheBankFullBuildsNothingAndSelectsNone)
+// With the bank full nothing is built and the set is "None"; a malformed message ends reading.
+TEST_F(Configuration, WithTheBankFullBuildsNothingAndStopsAtAMalformedMessage)
 {
     bank.count = 8;
-    read(cat({Osc("/sonqproc").i(3), Osc("/matrix/row").i(0).f({2, 2, 2, 2}), pmfilt(0, kBands3)}));
+    read(cat({Osc("/sonqproc").i(3), Osc("/matrix/row").i(0).f({2, 2, 2, 2}), pmfilt(0, kBands3), Osc("no-slash"),
+              Osc("/matrix/row").i(1).f({2, 2, 2, 2})}));
     EXPECT_EQ(bank.count, 9);
     for (int set = 3; set < FilterBank::kSets; ++set)
         EXPECT_FALSE(bank.hasSet(set));
     EXPECT_EQ(program.value(param::kPostMatrixFilterNumber), 0.0f);
     EXPECT_NEAR(program.value(param::capOutGain(0, 0)), weightValue(2.0), 1e-7);
+    EXPECT_EQ(program.value(param::capOutGain(0, 1)), 0.5f);
+    EXPECT_EQ(log.find({}, "malformed").at(0).line, 4);
 }
 
 } // namespace

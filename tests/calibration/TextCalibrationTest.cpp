@@ -189,25 +189,4 @@ INSTANTIATE_TEST_SUITE_P(
                       BlockCase {"LowerCaseW", "w48 c_w48.flt\n", false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(TextCalibration, AMissingCoefficientFileIsShownAndLeavesAnEmptyEntry)
-{
-    read(kKeys + "W48 missing_w48.flt\n");
-    EXPECT_EQ(messages.texts, std::vector<std::string> {"Failed to open Harl filter coefficients file: " +
-                                                        (folder / "Mic" / "missing_w48.flt").string()});
-    EXPECT_TRUE(filter(0)->table()->contains(48000.0f));
-    EXPECT_EQ(filter(0)->table()->numeratorLength(48000.0f), 0);
-}
-
-TEST_F(TextCalibration, WithTheBankFullMakesNoSetOpensNoFileAndSelectsNone)
-{
-    bank.count = 8;
-    read(kKeys + "W48 missing_w48.flt\n");
-    EXPECT_EQ(bank.count, 9);
-    for (int set = 3; set < FilterBank::kSets; ++set)
-        EXPECT_FALSE(bank.hasSet(set)) << set;
-    EXPECT_TRUE(messages.texts.empty());
-    EXPECT_EQ(program.value(param::kPostMatrixFilterNumber), 0.0f);
-    EXPECT_FLOAT_EQ(program.value(param::capEqFreq(0)), eqFrequencyValue(1000));
-}
-
 } // namespace

@@ -2,7 +2,6 @@
 // refuses and with which words and exit status, and what reaches the signal.
 #include "calibration/CalibrationFixture.h"
 
-#include <numeric>
 
 namespace {
 
@@ -126,8 +125,8 @@ TEST(Render, PartWayFailureLeavesNeitherTheOutputNorItsTemporaryFile)
     writeSound(folder / "take.wav", noiseTake(96000, 48000, 31), SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     const Outcome run = sonquad({"render", "take.wav", "-o", "b.wav"}, folder.path, 1 << 20);   // 1.5 MB of float would be written
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.errLines(), 1) << run.err;
-    EXPECT_NE(run.err.find("writing 'b.wav' failed"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.rfind("sonquad: error: writing 'b.wav' failed", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path), fs::directory_iterator()), 1);
 }
 
@@ -143,22 +142,14 @@ TEST(Render, RemovesTheConvolutionDelaySoAnImpulseKeepsItsSampleAndTheFileItsLen
     for (auto& channel : impulse.channels)
         channel[3000] = 0.5f;
     writeSound(folder / "impulse.wav", impulse);
-    for (const Args& args : {Args {"-o", "removed.wav"}, Args {"-o", "kept.wav", "--keep-latency"},
-                             Args {"-o", "none.wav", "--set", "PostMatrix Filter Number=None"}}) {
-        Args render = {"render", "impulse.wav"};
-        render.insert(render.end(), args.begin(), args.end());
-        ASSERT_EQ(sonquad(render, folder.path).exitCode, 0);
-    }
-    const Sound removed = readSound(folder / "removed.wav"), kept = readSound(folder / "kept.wav"), none = readSound(folder / "none.wav");
+    ASSERT_EQ(sonquad({"render", "impulse.wav", "-o", "removed.wav"}, folder.path).exitCode, 0);
+    ASSERT_EQ(sonquad({"render", "impulse.wav", "-o", "kept.wav", "--keep-latency"}, folder.path).exitCode, 0);
+    const Sound removed = readSound(folder / "removed.wav"), kept = readSound(folder / "kept.wav");
     ASSERT_EQ(removed.frames(), 10000u);
     ASSERT_EQ(kept.frames(), 10000u);
     EXPECT_EQ(peakIndex(removed.channels[0]), 3000u);
-    EXPECT_EQ(peakIndex(kept.channels[0]), 4024u);
-    EXPECT_EQ(peakIndex(none.channels[0]), 3000u);
-    for (int c = 0; c < 4; ++c)
+    for (int c = 0; c < 4; ++c)   // the same samples, 1024 later
         EXPECT_TRUE(std::equal(removed.channels[c].begin(), removed.channels[c].end() - 1024, kept.channels[c].begin() + 1024)) << c;
-    EXPECT_EQ(std::accumulate(none.channels[0].begin(), none.channels[0].begin() + 3000, 0.0f,
-                              [](float a, float x) { return a + std::fabs(x); }), 0.0f);
 }
 
 TEST(Render, FourMonoFilesGiveWhatOneFourChannelFileGivesAndBatchesWhatSingleRendersGive)
@@ -253,7 +244,7 @@ TEST(Render, CarriesTheBroadcastTimeReferenceAndFlagsAmbFilesAsBFormat)
     std::vector<float> samples(4 * 4800, 0.1f);
     sf_writef_float(file, samples.data(), 4800);
     sf_close(file);
-    for (const char* name : {"b.wav", "b.rf64", "b.amb"}) {
+    for (const char* name : {"b.wav", "b.amb"}) {
         const Outcome run = sonquad({"render", "take.wav", "-o", name}, folder.path);
         EXPECT_NE(run.out.find(", bext kept"), std::string::npos) << run.out;
         SNDFILE* out = sf_open((folder / name).c_str(), SFM_READ, &info);

@@ -127,13 +127,10 @@ TEST(ExampleCalibrations, AreProgramsTwoAndThreeAndCorrectAtEveryRateTheyCarryWi
         << programs.out;
     for (const auto& [rate, code] : {std::pair {44100, "44"}, {48000, "48"}, {96000, "96"}}) {
         ASSERT_EQ(sonquad({"synth", "-q", "-o", "take.wav", "--rate", std::to_string(rate), "--length", "0.25"}, folder.path).exitCode, 0);
-        const Args calibration = {"--calibrations", kExamples.string(), "--program", "ExampleMic"};
-        Args mic = {"render", "take.wav", "-o", "mic.wav"}, plain = {"render", "take.wav", "-o", "plain.wav", "--set", "PostMatrix Filter Number=None"};
-        mic.insert(mic.end(), calibration.begin(), calibration.end());
-        plain.insert(plain.end(), calibration.begin(), calibration.end());
-        const Outcome run = sonquad(mic, folder.path);
-        EXPECT_EQ(run.err, "");
-        ASSERT_EQ(sonquad(plain, folder.path).exitCode, 0);
+        const std::string examples = "--calibrations=" + kExamples.string();
+        EXPECT_EQ(sonquad({"render", "take.wav", "-o", "mic.wav", examples, "--program=ExampleMic"}, folder.path).err, "");
+        ASSERT_EQ(sonquad({"render", "take.wav", "-o", "plain.wav", examples, "--program=ExampleMic", "--set=PostMatrix Filter Number=None"},
+                          folder.path).exitCode, 0);
         const Sound corrected = readSound(folder / "mic.wav"), none = readSound(folder / "plain.wav");
         for (int c = 0; c < 4; ++c) {
             const auto expected = filtered(kExamples / "ExampleMic" / ((c ? "vel" : "w") + std::string(code) + ".flt"), none.channels[c]);
