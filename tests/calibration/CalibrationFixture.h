@@ -72,7 +72,8 @@ public:
         std::size_t size = 0;
         void* data = lo_message_serialise(message, address.c_str(), nullptr, &size);
         Bytes out = bigEndian(static_cast<std::uint32_t>(size));
-        out.insert(out.end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+        out.resize(4 + size);
+        std::memcpy(out.data() + 4, data, size);
         std::free(data);
         return out;
     }
@@ -186,8 +187,7 @@ struct Outcome {
     std::string out, err;
 };
 
-#ifdef SONQUAD_CLI_BINARY
-// Runs the built sonquad in folder; fileSizeLimit >= 0 limits how large a file may grow.
+#ifdef SONQUAD_CLI_BINARY   // runs the built sonquad in folder; files may grow to fileSizeLimit bytes
 inline Outcome sonquad(const std::vector<std::string>& args, const fs::path& folder, long fileSizeLimit = -1)
 {
     const fs::path out = folder / ".stdout", err = folder / ".stderr";

@@ -1,5 +1,4 @@
-// The folder scans on fixture folders made here (never the user's own): which files become
-// which programs and sets, in which order, from which folder.
+// The folder scans on folders made here: which files become which programs and sets, in order.
 #include "calibration/CalibrationFolders.h"
 #include "calibration/CalibrationLibrary.h"
 
@@ -58,8 +57,7 @@ TEST_P(LibraryScan, FillsTheSlotsFromTwoInOrder)
     EXPECT_EQ(bank.count, GetParam().count);
     EXPECT_EQ(programs[0].name, std::string("User 0"));
     for (int set = 3; set < FilterBank::kSets; ++set)
-        if (sets[set - 3] == set)
-            EXPECT_EQ(std::string(bank.setName(set)).rfind(programs[set - 1].name, 0), 0u) << set;
+        EXPECT_TRUE(sets[set - 3] != set || std::string(bank.setName(set)).rfind(programs[set - 1].name, 0) == 0) << set;
     for (int set = 0; set < FilterBank::kSets; ++set)   // no half-built set
         EXPECT_EQ(bank.filter(set, 3) != nullptr, bank.hasSet(set)) << set;
 }
@@ -101,8 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"A", "B", "User 4", "User 5", "User 6", "User 7"}, {3, 0, 0, 0, 0, 0}, 4}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The folder the environment names, alone; with no sink nothing is shown. The configuration
-// version of one file carries over to the next.
+// Only the folder the environment names; no sink, nothing shown; the version carries across files.
 TEST(Library, ReadsOnlyTheFolderNamedByTheEnvironmentSilently)
 {
     TempFolder folder;

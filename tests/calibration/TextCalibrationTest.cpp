@@ -13,14 +13,6 @@ using Values = std::vector<std::pair<int, double>>;   // parameter, stored value
 
 using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
-TEST(BandwidthToOctaves, MatchesTheClosedFormWithinTheSearchStepAndPassesTinyRatiosThrough)
-{
-    for (const auto& [f0, bw] : {std::pair {1000.0, 100.0}, {20.0, 100.0}, {440.0, 1.0}, {1000.0, 1.0e6}, {0.5, 1.0e-3}})
-        EXPECT_NEAR(bandwidthToOctaves(f0, bw), octaves(f0, bw), 2e-4) << f0 << " Hz, " << bw << " Hz";
-    EXPECT_EQ(bandwidthToOctaves(1000.0, 0.1), 0.1 / 1000.0);
-    EXPECT_TRUE(std::isinf(bandwidthToOctaves(0.0, 100.0)));
-}
-
 class TextCalibration : public ::testing::Test {
 protected:
     void read(const std::string& text)

@@ -3,6 +3,7 @@
 #include "calibration/CalibrationFixture.h"
 
 
+
 namespace {
 
 using namespace fixture;
@@ -52,8 +53,7 @@ TEST_P(Sonquad, PrintsAndExitsAsExpectedAndAFailureLeavesNoFile)
     EXPECT_EQ(run.exitCode, GetParam().exitCode) << run.err;
     EXPECT_NE(run.out.find(GetParam().out), std::string::npos) << run.out;
     EXPECT_EQ(run.err, GetParam().err);
-    if (run.exitCode != 0)
-        EXPECT_EQ(std::distance(fs::directory_iterator(folder.path), fs::directory_iterator()), before);
+    EXPECT_TRUE(run.exitCode == 0 || std::distance(fs::directory_iterator(folder.path), fs::directory_iterator()) == before);
 }
 
 Case refused(const char* name, Args args, int code, const std::string& why) { return {name, args, code, "", "sonquad: error: " + why + "\n"}; }
@@ -188,15 +188,9 @@ TEST(Render, AmbiXIsFuMaReorderedWithWRaisedBySqrtTwoAndAnalyzeNamesAndLevelsThe
         power[0] += fuma.channels[0][n] * fuma.channels[0][n];
         power[1] += fuma.channels[3][n] * fuma.channels[3][n];
     }
-    auto dB = [&](double p) {
-        char text[16];
-        std::snprintf(text, sizeof text, "%.1f", 10.0 * std::log10(p / fuma.frames()));
-        return std::string(text);
-    };
-    const Outcome a = sonquad({"analyze", "ambix.wav", "--format=ambix"}, folder.path);
-    const Outcome f = sonquad({"analyze", "fuma.wav"}, folder.path);
-    ASSERT_EQ(a.exitCode, 0) << a.err;
-    ASSERT_EQ(f.exitCode, 0) << f.err;
+    auto dB = [&](double p) { return (std::ostringstream() << std::fixed << std::setprecision(1) << 10.0 * std::log10(p / fuma.frames())).str(); };
+    const Outcome a = sonquad({"analyze", "ambix.wav", "--format=ambix"}, folder.path), f = sonquad({"analyze", "fuma.wav"}, folder.path);
+    ASSERT_EQ(a.exitCode + f.exitCode, 0) << a.err << f.err;
     EXPECT_NE(f.out.find("fuma.wav: 48000 Hz, 0.19 s, fuma (W X Y Z)\nlevel dBFS   W " + dB(power[0]) + "   X "), std::string::npos) << f.out;
     EXPECT_NE(a.out.find("ambix.wav: 48000 Hz, 0.19 s, ambix (W Y Z X)\nlevel dBFS   W " + dB(2 * power[0]) + "   Y "), std::string::npos) << a.out;
     EXPECT_NE(a.out.find("   Z " + dB(power[1]) + "   X "), std::string::npos) << a.out;

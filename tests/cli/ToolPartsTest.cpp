@@ -8,28 +8,30 @@ namespace {
 
 using namespace fixture;
 using fixture::PrintTo;
-using Args = std::vector<std::string>;
 
-// Ideal B-format of noise from each direction: every octave band points back at it.
+// Ideal B-format of noise from each direction: every octave band points back at it, over the
+// whole take and over a range exactly one analysis block long (4096 frames at 48 kHz).
 TEST(Analysis, FindsTheDirectionOfIdealBFormatInEveryBand)
 {
+    const std::vector<float> s = noise(48000, 7, 0.1f);
     for (const auto& [azimuth, elevation] : {std::pair {0.0, 0.0}, {90, 0}, {180, 0}, {45, 35}, {-120, -50}, {10, 85}}) {
         const double az = azimuth * M_PI / 180, el = elevation * M_PI / 180;
         const double gains[4] = {M_SQRT1_2, std::cos(el) * std::cos(az), std::cos(el) * std::sin(az), std::sin(el)};
-        const std::vector<float> s = noise(48000, 7, 0.1f);
         std::array<std::vector<float>, 4> wxyz;
         for (int c = 0; c < 4; ++c)
             for (float x : s)
                 wxyz[c].push_back(static_cast<float>(gains[c] * x));
-        const auto analysis = cli::analyseDirections({wxyz[0].data(), wxyz[1].data(), wxyz[2].data(), wxyz[3].data()}, 500, 48000,
-                                                     48000.0, cli::octaveBands(48000.0));
-        ASSERT_EQ(analysis.bands.size(), 9u);
-        EXPECT_EQ(analysis.bands.front().band.label, "63 Hz");
-        EXPECT_EQ(analysis.bands.back().band.label, "16 kHz");
-        for (const cli::BandDirection& band : analysis.bands)
-            EXPECT_LT(cli::angleBetween(azimuth, elevation, band.azimuthDeg, band.elevationDeg), 1e-3) << band.band.label;
-        EXPECT_NEAR(analysis.meanSquare[0], 0.5 * 0.01 / 3, 2e-4);   // uniform noise of 0.1: 0.01 / 3
+        for (const std::size_t end : {48000u, 500u + 4096u}) {
+            const auto analysis = cli::analyseDirections({wxyz[0].data(), wxyz[1].data(), wxyz[2].data(), wxyz[3].data()}, 500, end,
+                                                         48000.0, cli::octaveBands(48000.0));
+            ASSERT_EQ(analysis.bands.size(), 9u);
+            EXPECT_EQ(analysis.bands.back().band.label, "16 kHz");
+            for (const cli::BandDirection& band : analysis.bands)
+                EXPECT_LT(cli::angleBetween(azimuth, elevation, band.azimuthDeg, band.elevationDeg), 1e-3) << band.band.label << " " << end;
+            EXPECT_NEAR(analysis.meanSquare[0], 0.5 * 0.01 / 3, 2e-4);   // uniform noise of 0.1: 0.01 / 3
+        }
     }
+    EXPECT_EQ(cli::octaveBands(44100.0).front().label, "63 Hz");
     EXPECT_EQ(cli::octaveBands(44100.0).back().label, "8 kHz");
 }
 
@@ -66,7 +68,7 @@ TEST_P(CheckFilter, IsDescribedByWhatItsImpulseResponseDoes)
     const Outcome run = sonquad({"check", "Mic.txt"}, folder.path);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("  W         48000 Hz  numerator    " + GetParam().shown + "\n"), std::string::npos) << run.out;
-    for (const std::string line : std::vector<std::string> {"\n  " + GetParam().problem + "\n", "*  1  LF Cut Freq                    25.0 Hz",
+    for (const std::string& line : std::vector<std::string> {"\n  " + GetParam().problem + "\n", "*  1  LF Cut Freq                    25.0 Hz",
                                    "  line 3 [EQ]: number 3 did not convert (\"EQ 2 -1 x 3\"); value kept\n",
                                    "  line 5 [EQbw]: number 2: a bandwidth below 0 has no width in octaves; value kept\n",
                                    "  line 8 [Y]: line holds only the key; not parsed, values kept\n",
