@@ -1,5 +1,4 @@
-// Coefficient files: the arrays in their order, one entry per rate, refusals of malformed files,
-// the rate code in the path, and a filter at a rate with no usable entry.
+// Coefficient files: arrays in order, one entry per rate, refusals, the rate code in the path.
 #include "calibration/CoefficientFile.h"
 #include "dsp/CFilterCoefficients.h"
 #include "dsp/CIIRFilter.h"

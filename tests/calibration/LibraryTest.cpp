@@ -85,8 +85,6 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase {"EachKindFromTheFirstFolderHoldingIt",
                   {{"TextMic.txt", wGain(1)}, {"2/ConfigMic.sonq", weight(0.5f)}, {"2/Ignored.txt", wGain(2)}},
                   {"TextMic", "ConfigMic", "User 4", "User 5", "User 6", "User 7"}, {3, 4, 0, 0, 0, 0}, 5},
-        ScanCase {"SecondFolderWhenTheFirstHasNone", {{"2/Text.txt", wGain(2)}},
-                  {"Text", "User 3", "User 4", "User 5", "User 6", "User 7"}, {3, 0, 0, 0, 0, 0}, 4},
         ScanCase {"NameUpToTheFirstDotHiddenFirst", {{"Mic.v2.txt", wGain(1)}, {".hidden.txt", wGain(1)}},
                   {"", "Mic", "User 4", "User 5", "User 6", "User 7"}, {3, 4, 0, 0, 0, 0}, 5},
         ScanCase {"UnopenableAndFoldersTakeNoSlot", {{"link:Broken.txt", {}}, {"dir:Folder.txt", {}}, {"Working.txt", wGain(1)}},

@@ -1,5 +1,4 @@
-// Text calibrations: the band-width search, the forward-only key scan in 79-character pieces and
-// what it stores, the coefficient block and its filter set.
+// Text calibrations: the forward-only key scan in 79-character pieces, the coefficient block.
 #include "calibration/TextCalibration.h"
 
 #include "CalibrationFixture.h"
