@@ -156,20 +156,20 @@ SonquadLv2::SonquadLv2(double rate, const LV2_Feature* const* features)
     }
     const std::vector<PortSpec>& table = ports();
     for (std::uint32_t port = 0; port < kPortCount; ++port) {
-        const PortSpec& spec = table[port];
-        defaults[port] = spec.defaultValue;
-        parameterOf[port] = spec.vstParameter;
-        if (spec.vstParameter < 0)
+        const PortSpec& entry = table[port];
+        defaults[port] = entry.defaultValue;
+        parameterOf[port] = entry.vstParameter;
+        if (entry.vstParameter < 0)
             adjust[port] = Adjust::kNone;
-        else if (spec.toggled)
+        else if (entry.toggled)
             adjust[port] = Adjust::kSwitch;
-        else if (spec.enumeration)
+        else if (entry.enumeration)
             adjust[port] = Adjust::kSet;
-        else if (spec.unit == Unit::kHz)
+        else if (entry.unit == Unit::kHz)
             adjust[port] = Adjust::kFrequency;
         else
             adjust[port] = Adjust::kOffset;
-        span[port] = spec.maximum - spec.minimum;
+        span[port] = entry.maximum - entry.minimum;
     }
     engine.prepare(static_cast<float>(rate), engine::Engine::kMaxPiece);
     // This module's own copy of the platform layer: its messages come here, from every instance.

@@ -1,16 +1,16 @@
 # The bundle through the LV2 tools that users and packagers run (cmake -P):
-#   sord_validate checks the Turtle against the LV2 schemas (the specification bundles of
+#   sord_validate checks the Turtle against the LV2 schemas (the standard's bundles of
 #   Debian's lv2-dev in SPECS, which also define the vocabularies the bundle uses);
 #   lv2ls finds the plug-in on an LV2_PATH that holds the bundle only;
 #   lv2info lists it with its latency port, every port's symbol and the enumerations' choices;
 #   sordi reads the Calibration as a writable property holding a path.
 # -DBUNDLE=build/SonquadLV2.lv2 -DSPECS=/usr/lib/lv2 -DWORK=scratch folder
-set(spec_bundles atom buf-size core data-access dynmanifest event instance-access log midi morph
+set(schema_bundles atom buf-size core data-access dynmanifest event instance-access log midi morph
     options parameters patch port-groups port-props presets resize-port schemas state time ui
     units uri-map urid worker)
 set(schemas)
-foreach(spec ${spec_bundles})
-  file(GLOB ttl ${SPECS}/${spec}.lv2/*.ttl)
+foreach(name ${schema_bundles})
+  file(GLOB ttl ${SPECS}/${name}.lv2/*.ttl)
   list(APPEND schemas ${ttl})
 endforeach()
 file(GLOB bundle_ttl ${BUNDLE}/*.ttl)
