@@ -9,8 +9,10 @@
 //     files in the calibration folder.
 // The plug-in is driven through its exported entry, as a host drives it. bench/run builds this in
 // Release mode, runs it with repetitions and prints the table (bench/table.py).
+#include "bench/ReferencePipeline.h"
 #include "dsp/CCoincidenceFilter.h"
 #include "dsp/FFTReal.h"
+#include "engine/ParameterMapping.h"
 #include "model/Parameters.h"
 #include "tools/vsthost/PluginHost.h"
 
@@ -50,8 +52,9 @@ const vsthost::PluginModule& module()
     return *loaded;
 }
 
-// The stage settings a benchmark runs with.
-enum class Stages { Off, Program0, Everything };
+// The stage settings a benchmark runs with. Capsules and CapsulesMatrix turn the stages of
+// Everything on one after the other, for the breakdown by stage.
+enum class Stages { Off, Program0, Capsules, CapsulesMatrix, Everything };
 
 std::unique_ptr<vsthost::PluginInstance> configuredPlugin(Stages stages)
 {
@@ -71,6 +74,8 @@ std::unique_ptr<vsthost::PluginInstance> configuredPlugin(Stages stages)
         // LF stage, matrix and the "2.3cm" set.
         plugin->dispatch(effSetProgram, 0, 0);
         break;
+    case Stages::Capsules:
+    case Stages::CapsulesMatrix:
     case Stages::Everything:
         plugin->dispatch(effSetProgram, 0, 0);
         plugin->setParameter(param::kEqsEnabled, 1.0f);
@@ -79,6 +84,10 @@ std::unique_ptr<vsthost::PluginInstance> configuredPlugin(Stages stages)
             plugin->setParameter(param::capEqWidth(k), 0.3f);
             plugin->setParameter(param::capEqGain(k), 0.6f);
         }
+        if (stages != Stages::Everything)
+            plugin->setParameter(param::kPostMatrixFilterNumber, 0.0f);
+        if (stages == Stages::Capsules)
+            plugin->setParameter(param::kAbMatrixEnabled, 0.0f);
         break;
     }
     plugin->dispatch(effMainsChanged, 0, 1);
@@ -134,7 +143,112 @@ void processReplacingAt(benchmark::State& state, Stages stages)
 
 void BM_Process_AllOff(benchmark::State& state) { processReplacingAt(state, Stages::Off); }
 void BM_Process_Program0(benchmark::State& state) { processReplacingAt(state, Stages::Program0); }
+void BM_Process_Capsules(benchmark::State& state) { processReplacingAt(state, Stages::Capsules); }
+void BM_Process_CapsulesMatrix(benchmark::State& state) { processReplacingAt(state, Stages::CapsulesMatrix); }
 void BM_Process_Everything(benchmark::State& state) { processReplacingAt(state, Stages::Everything); }
+
+// ---- 1b. The same-rules reference -----------------------------------------------------------
+// The plug-in's settings for every stage on, as its engine holds them: the parameters read back
+// through the entry and applied to an engine of our own by the same mapping.
+engine::Settings everythingSettings()
+{
+    auto plugin = configuredPlugin(Stages::Everything);
+    engine::Engine local;
+    for (int p = 0; p < param::kCount; ++p)
+        engine::applyParameter(local, p, plugin->getParameter(p));
+    return local.controls().snapshot();
+}
+
+// The post-matrix set of program 0, "2.3cm": the W curve on output 0, the X/Y/Z curve on 1 to 3.
+struct CoincidenceResponses {
+    CoincidenceResponses()
+    {
+        for (int k = 0; k < 4; ++k) {
+            filters[k] = std::make_unique<CCoincidenceFilter>(k == 0 ? 0 : 1, 2.3f, 1.0f);
+            filters[k]->prepare(kRate);
+            spectra[k] = filters[k]->frequencyResponse();
+        }
+    }
+    std::unique_ptr<CCoincidenceFilter> filters[4];
+    const double* spectra[4];
+};
+
+std::unique_ptr<ReferencePipeline> referencePipeline(Stages stages)
+{
+    static const engine::Settings settings = everythingSettings();
+    static const CoincidenceResponses responses;
+    ReferencePipeline::Stages on;
+    on.capsules = stages != Stages::Off;
+    on.matrix = stages == Stages::CapsulesMatrix || stages == Stages::Everything;
+    on.convolution = stages == Stages::Everything;
+    return std::make_unique<ReferencePipeline>(settings, responses.spectra, kRate, on);
+}
+
+void referenceAt(benchmark::State& state, Stages stages)
+{
+    const int block = static_cast<int>(state.range(0));
+    auto reference = referencePipeline(stages);
+    Buffers buffers(static_cast<std::size_t>(block));
+    for (int warm = 0; warm < 64; ++warm)
+        reference->process(buffers.inputs, buffers.outputs, block);
+    for (auto _ : state) {
+        reference->process(buffers.inputs, buffers.outputs, block);
+        benchmark::DoNotOptimize(buffers.out[0][0]);
+        benchmark::ClobberMemory();
+    }
+    state.counters["xRT"] = benchmark::Counter(static_cast<double>(block) / kRate,
+                                               benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_Reference_AllOff(benchmark::State& state) { referenceAt(state, Stages::Off); }
+void BM_Reference_Capsules(benchmark::State& state) { referenceAt(state, Stages::Capsules); }
+void BM_Reference_CapsulesMatrix(benchmark::State& state) { referenceAt(state, Stages::CapsulesMatrix); }
+void BM_Reference_Everything(benchmark::State& state) { referenceAt(state, Stages::Everything); }
+
+// The plug-in and the reference on the same two seconds of noise in 512-sample blocks, with the
+// stages turned on one after the other: the largest difference of any output sample, against the
+// largest output sample, and the largest relative difference of the meters' sums.
+void BM_Reference_Difference(benchmark::State& state)
+{
+    const Stages stages[] = {Stages::Capsules, Stages::CapsulesMatrix, Stages::Everything};
+    const char* names[] = {"capsules", "matrix", "everything"};
+    for (auto _ : state) {
+        for (int c = 0; c < 3; ++c) {
+            auto plugin = configuredPlugin(stages[c]);
+            auto reference = referencePipeline(stages[c]);
+            constexpr int kBlock = 512;
+            Buffers buffers(kBlock), mine(kBlock);
+            std::mt19937 random(7);
+            std::uniform_real_distribution<float> uniform(-0.5f, 0.5f);
+            double largestDifference = 0.0, largestSample = 0.0;
+            float pluginSums[4] = {}, referenceSums[4];
+            for (int block = 0; block < 2 * 48000 / kBlock; ++block) {
+                for (auto& channel : buffers.in)
+                    for (float& s : channel)
+                        s = uniform(random);
+                plugin->processReplacing(buffers.inputs, buffers.outputs, kBlock);
+                reference->process(buffers.inputs, mine.outputs, kBlock);
+                for (int k = 0; k < 4; ++k)
+                    for (int i = 0; i < kBlock; ++i) {
+                        const double a = buffers.out[k][i], b = mine.out[k][i];
+                        largestDifference = std::max(largestDifference, std::abs(a - b));
+                        largestSample = std::max(largestSample, std::abs(a));
+                        pluginSums[k] += buffers.out[k][i] * buffers.out[k][i];
+                    }
+            }
+            reference->meterSums(referenceSums);
+            double sumDifference = 0.0;
+            for (int k = 0; k < 4; ++k)
+                sumDifference = std::max(sumDifference,
+                                         std::abs(static_cast<double>(pluginSums[k]) - referenceSums[k])
+                                             / std::max(1e-30, static_cast<double>(referenceSums[k])));
+            const std::string name = names[c];
+            state.counters[name + "_difference"] = largestDifference;
+            state.counters[name + "_sample"] = largestSample;
+            state.counters[name + "_meters"] = sumDifference;
+        }
+    }
+}
 
 // ---- 2. FFT pair and overlap-save block against FFTW -----------------------------------------
 
@@ -512,7 +626,14 @@ void statistics(benchmark::internal::Benchmark* b)
 
 BENCHMARK(BM_Process_AllOff)->Arg(32)->Arg(128)->Arg(512)->Arg(4096)->Apply(statistics);
 BENCHMARK(BM_Process_Program0)->Arg(32)->Arg(128)->Arg(512)->Arg(4096)->Apply(statistics);
+BENCHMARK(BM_Process_Capsules)->Arg(32)->Arg(128)->Arg(512)->Arg(4096)->Apply(statistics);
+BENCHMARK(BM_Process_CapsulesMatrix)->Arg(32)->Arg(128)->Arg(512)->Arg(4096)->Apply(statistics);
 BENCHMARK(BM_Process_Everything)->Arg(32)->Arg(128)->Arg(512)->Arg(4096)->Apply(statistics);
+BENCHMARK(BM_Reference_AllOff)->Arg(32)->Arg(128)->Arg(512)->Arg(4096)->Apply(statistics);
+BENCHMARK(BM_Reference_Capsules)->Arg(32)->Arg(128)->Arg(512)->Arg(4096)->Apply(statistics);
+BENCHMARK(BM_Reference_CapsulesMatrix)->Arg(32)->Arg(128)->Arg(512)->Arg(4096)->Apply(statistics);
+BENCHMARK(BM_Reference_Everything)->Arg(32)->Arg(128)->Arg(512)->Arg(4096)->Apply(statistics);
+BENCHMARK(BM_Reference_Difference)->Iterations(1)->Unit(benchmark::kMillisecond)->Apply(statistics);
 BENCHMARK(BM_FftPair_FFTReal)->Apply(statistics);
 BENCHMARK(BM_FftPair_FFTW_r2c)->Apply(statistics);
 BENCHMARK(BM_FftPair_FFTW_r2r)->Apply(statistics);

@@ -60,6 +60,51 @@ def main():
           f"-> {'met' if everything512 >= 1000 else 'missed'}")
     print()
 
+    print("1b. Where the time goes: the plug-in against the same-rules reference (bench/ReferencePipeline.h),")
+    print("    us per block, median; a stage's time is the time with it on less the time without it")
+    configs = [("AllOff", "meters, copies, block step"), ("Capsules", "capsule filters (LF, EQ)"),
+               ("CapsulesMatrix", "matrix and output gains"), ("Everything", "post-matrix set (2.3cm)")]
+    print(f"    {'':<28}" + "".join(f"{f'{b} samples':>25}" for b in blocks))
+    print(f"    {'stage':<28}" + "".join(f"{'plug-in  ref.  ratio':>25}" for b in blocks))
+
+    def perBlock(prefix, config, b):
+        return get(f"BM_{prefix}_{config}/{b}") / 1e3
+
+    rows = []
+    for i, (config, label) in enumerate(configs):
+        cells = []
+        for b in blocks:
+            mine = perBlock("Process", config, b) - (perBlock("Process", configs[i - 1][0], b) if i else 0.0)
+            ref = perBlock("Reference", config, b) - (perBlock("Reference", configs[i - 1][0], b) if i else 0.0)
+            cells.append(f"{mine:8.2f} {ref:7.2f} {mine / ref:6.2f}")
+        rows.append((label, cells))
+    cells = []
+    for b in blocks:
+        mine, ref = perBlock("Process", "Everything", b), perBlock("Reference", "Everything", b)
+        cells.append(f"{mine:8.2f} {ref:7.2f} {mine / ref:6.2f}")
+    rows.append(("every stage on", cells))
+    cells = []
+    for b in blocks:
+        mine = get(f"BM_Process_Everything/{b}", "median", "xRT")
+        ref = get(f"BM_Reference_Everything/{b}", "median", "xRT")
+        cells.append(f"{mine:7.0f}x {ref:6.0f}x {ref / mine:6.2f}")
+    rows.append(("  (x real time)", cells))
+    for label, cells in rows:
+        print(f"    {label:<28}" + "".join(f"{c:>25}" for c in cells))
+    mine = get("BM_Process_Everything/512", "median", "xRT")
+    ref = get("BM_Reference_Everything/512", "median", "xRT")
+    ratio = ref / mine
+    print(f"    every stage on, 512 samples: plug-in {mine:.0f}x, reference {ref:.0f}x real time, ratio {ratio:.2f}; "
+          f"target <= 1.1 -> {'met' if ratio <= 1.1 else 'missed'}")
+    diff = "BM_Reference_Difference"
+    print("    largest output difference, plug-in against reference (two seconds of noise, 512-sample blocks):")
+    print("    " + ", ".join(f"{label} {get(diff, 'median', key + '_difference'):.3g} "
+                             f"(largest sample {get(diff, 'median', key + '_sample'):.3g}; meters' sums "
+                             f"{get(diff, 'median', key + '_meters'):.2g} relative)"
+                             for label, key in [("capsules", "capsules"), ("+ matrix", "matrix"),
+                                                ("every stage", "everything")]))
+    print()
+
     print("2. FFT pair (2048-point forward + inverse), convolution and one channel's overlap-save block, vs FFTW")
     pair = get("BM_FftPair_FFTReal")
     r2c = get("BM_FftPair_FFTW_r2c")

@@ -49,6 +49,8 @@ public:
     void prepare(float rateHz) override;
     int latencySamples() const override { return kBlockLength; }
     int missingResponses() const override { return missingResponse ? 1 : 0; }
+    // H, the frequency response of the last design (FFTReal's packed layout, 2048 doubles).
+    const double* frequencyResponse() const { return spectrum; }
 
     // Sets the designed rate (sampleRate) and computes H for it. This version takes the table's
     // impulse response for the exact rate, at most 1024 samples, scaled so that its largest
