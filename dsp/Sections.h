@@ -12,24 +12,28 @@
 
 namespace sections {
 
-// First-order shelf: y = b0 x + b1 x1 - a1 y1, with x = gain * input. Both sums start from 0, as
-// the general direct-form loop's do (an explicit 0 + keeps what that does to a -0).
+// The two LF sections below give what the general direct-form loop gives: y = (0 + b0 x + ...) -
+// (0 + a1 y1 + ...), each sum starting from +0 (which turns a -0 into +0). Both +0 terms come
+// out in one: (0 + p) + q = 0 + (p + q) and (0 + a) - (0 + b) = 0 + (a - b), signed zeros and
+// rounding included, so each step is the plain sums with a single +0 on the way out. The state
+// keeps the value before that +0; it can differ from the output only in the sign of a zero,
+// which changes no later sum or product except in the sign of a zero result, and every output
+// passes the +0 again. The recursion thus runs through the feedback sums alone.
+
+// First-order shelf: y = b0 x + b1 x1 - a1 y1, with x = gain * input.
 template <class T>
 struct LowShelf {
     T gain, b0, b1, a1;   // input gain and coefficients
-    T x1, y1;             // past input (gain-scaled) and output
+    T x1, y1;             // past input (gain-scaled) and output (before the +0)
 
-    T step(T in)
+    T step(T in) { return stepScaled(gain * in); }
+    // The same for an input already multiplied by the gain (a gain of 1 needs no product).
+    T stepScaled(T x)
     {
-        const T zero(0.0f);
-        const T x = gain * in;
-        T acc = zero + b0 * x;
-        acc = acc + b1 * x1;
-        const T feedback = zero + a1 * y1;
-        const T y = acc - feedback;
+        const T y = (b0 * x + b1 * x1) - a1 * y1;
         x1 = x;
         y1 = y;
-        return y;
+        return T(0.0f) + y;
     }
 };
 
@@ -37,23 +41,17 @@ struct LowShelf {
 template <class T>
 struct HighPass {
     T gain, b0, b1, b2, a1, a2;   // input gain and coefficients
-    T x1, x2, y1, y2;             // past inputs (gain-scaled) and outputs
+    T x1, x2, y1, y2;             // past inputs (gain-scaled) and outputs (before the +0)
 
-    T step(T in)
+    T step(T in) { return stepScaled(gain * in); }
+    T stepScaled(T x)
     {
-        const T zero(0.0f);
-        const T x = gain * in;
-        T acc = zero + b0 * x;
-        acc = acc + b1 * x1;
-        acc = acc + b2 * x2;
-        T feedback = zero + a1 * y1;
-        feedback = feedback + a2 * y2;
-        const T y = acc - feedback;
+        const T y = (b0 * x + b1 * x1 + b2 * x2) - (a1 * y1 + a2 * y2);
         x2 = x1;
         x1 = x;
         y2 = y1;
         y1 = y;
-        return y;
+        return T(0.0f) + y;
     }
 };
 
