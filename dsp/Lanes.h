@@ -5,7 +5,8 @@
 // channels one after the other.
 //
 // SSE2 is the baseline of every x86 target we build (x86-64, and the 32-bit build with -msse2);
-// elsewhere the same types are four plain numbers, element by element.
+// a file compiled for AVX holds F64x4 in one register; elsewhere the same types are four plain
+// numbers, element by element. Lane by lane every variant does the same operations.
 // Threads: plain arithmetic on values, any thread (the audio thread included).
 #pragma once
 
@@ -18,7 +19,23 @@
 #define SONQUAD_LANES 0
 #endif
 
+// A file compiled for AVX (engine/CapsulePassAvx2.cpp) carries the four doubles in one register.
+// Each instruction set's types live in a namespace of their own, so that the inline functions of
+// two files compiled for different processors never meet at link time.
+#if SONQUAD_LANES && defined(__AVX__)
+#define SONQUAD_LANES_AVX 1
+#define SONQUAD_LANES_SET avx
+#include <immintrin.h>
+#elif SONQUAD_LANES
+#define SONQUAD_LANES_AVX 0
+#define SONQUAD_LANES_SET sse2
+#else
+#define SONQUAD_LANES_AVX 0
+#define SONQUAD_LANES_SET plain
+#endif
+
 namespace lanes {
+inline namespace SONQUAD_LANES_SET {
 
 #if SONQUAD_LANES
 
@@ -29,11 +46,33 @@ struct F32x4 {
     explicit F32x4(float all) : v(_mm_set1_ps(all)) {}
     explicit F32x4(__m128 value) : v(value) {}
     static F32x4 of(float c0, float c1, float c2, float c3) { return F32x4(_mm_setr_ps(c0, c1, c2, c3)); }
+    static F32x4 load(const float* p) { return F32x4(_mm_loadu_ps(p)); }
     void store(float (&out)[4]) const { _mm_storeu_ps(out, v); }
+    void storeTo(float* p) const { _mm_storeu_ps(p, v); }
 };
 inline F32x4 operator+(F32x4 a, F32x4 b) { return F32x4(_mm_add_ps(a.v, b.v)); }
 inline F32x4 operator-(F32x4 a, F32x4 b) { return F32x4(_mm_sub_ps(a.v, b.v)); }
 inline F32x4 operator*(F32x4 a, F32x4 b) { return F32x4(_mm_mul_ps(a.v, b.v)); }
+
+#if SONQUAD_LANES_AVX
+
+// Four doubles in one register.
+struct F64x4 {
+    __m256d v;
+    F64x4() : v(_mm256_setzero_pd()) {}
+    explicit F64x4(double all) : v(_mm256_set1_pd(all)) {}
+    explicit F64x4(__m256d value) : v(value) {}
+    static F64x4 of(double c0, double c1, double c2, double c3) { return F64x4(_mm256_setr_pd(c0, c1, c2, c3)); }
+    static F64x4 load(const double* p) { return F64x4(_mm256_loadu_pd(p)); }
+    void store(double (&out)[4]) const { _mm256_storeu_pd(out, v); }
+};
+inline F64x4 operator+(F64x4 a, F64x4 b) { return F64x4(_mm256_add_pd(a.v, b.v)); }
+inline F64x4 operator-(F64x4 a, F64x4 b) { return F64x4(_mm256_sub_pd(a.v, b.v)); }
+inline F64x4 operator*(F64x4 a, F64x4 b) { return F64x4(_mm256_mul_pd(a.v, b.v)); }
+inline F64x4 widen(F32x4 x) { return F64x4(_mm256_cvtps_pd(x.v)); }
+inline F32x4 narrow(F64x4 x) { return F32x4(_mm256_cvtpd_ps(x.v)); }
+
+#else
 
 // Four doubles in two registers: channels 0 and 1, then 2 and 3.
 struct F64x4 {
@@ -42,6 +81,7 @@ struct F64x4 {
     explicit F64x4(double all) : lo(_mm_set1_pd(all)), hi(_mm_set1_pd(all)) {}
     F64x4(__m128d low, __m128d high) : lo(low), hi(high) {}
     static F64x4 of(double c0, double c1, double c2, double c3) { return {_mm_setr_pd(c0, c1), _mm_setr_pd(c2, c3)}; }
+    static F64x4 load(const double* p) { return {_mm_loadu_pd(p), _mm_loadu_pd(p + 2)}; }
     void store(double (&out)[4]) const
     {
         _mm_storeu_pd(out, lo);
@@ -55,6 +95,8 @@ inline F64x4 operator*(F64x4 a, F64x4 b) { return {_mm_mul_pd(a.lo, b.lo), _mm_m
 // Each lane widened to double exactly, and rounded back to float as a scalar cast rounds.
 inline F64x4 widen(F32x4 x) { return {_mm_cvtps_pd(x.v), _mm_cvtps_pd(_mm_movehl_ps(x.v, x.v))}; }
 inline F32x4 narrow(F64x4 x) { return F32x4(_mm_movelh_ps(_mm_cvtpd_ps(x.lo), _mm_cvtpd_ps(x.hi))); }
+
+#endif
 
 // Samples i .. i+3 of the four channels as four time steps (one F32x4 per step), and back: a 4 x 4
 // transpose between channel rows and lane columns.
@@ -74,22 +116,15 @@ inline void transpose(__m128& r0, __m128& r1, __m128& r2, __m128& r3)
     r3 = _mm_movehl_ps(t3, t2);
 }
 
-inline Steps4 loadSteps(float* const channels[4], std::int32_t i)
+// Rows (channel k's samples i .. i+3 in s[k]) to steps and back: the transpose is its own inverse.
+inline void transposeInPlace(Steps4& b) { transpose(b.s[0].v, b.s[1].v, b.s[2].v, b.s[3].v); }
+
+inline Steps4 loadSteps(const float* const channels[4], std::int32_t i)
 {
     __m128 r0 = _mm_loadu_ps(channels[0] + i), r1 = _mm_loadu_ps(channels[1] + i);
     __m128 r2 = _mm_loadu_ps(channels[2] + i), r3 = _mm_loadu_ps(channels[3] + i);
     transpose(r0, r1, r2, r3);
     return {{F32x4(r0), F32x4(r1), F32x4(r2), F32x4(r3)}};
-}
-
-inline void storeSteps(float* const channels[4], std::int32_t i, const Steps4& steps)
-{
-    __m128 r0 = steps.s[0].v, r1 = steps.s[1].v, r2 = steps.s[2].v, r3 = steps.s[3].v;
-    transpose(r0, r1, r2, r3);
-    _mm_storeu_ps(channels[0] + i, r0);
-    _mm_storeu_ps(channels[1] + i, r1);
-    _mm_storeu_ps(channels[2] + i, r2);
-    _mm_storeu_ps(channels[3] + i, r3);
 }
 
 #else
@@ -99,6 +134,7 @@ struct Quad {
     T v[4];
     Quad() : v {} {}
     explicit Quad(T all) : v {all, all, all, all} {}
+    static Quad load(const T* p) { return of(p[0], p[1], p[2], p[3]); }
     static Quad of(T c0, T c1, T c2, T c3)
     {
         Quad q;
@@ -112,6 +148,11 @@ struct Quad {
     {
         for (int k = 0; k < 4; ++k)
             out[k] = v[k];
+    }
+    void storeTo(T* p) const
+    {
+        for (int k = 0; k < 4; ++k)
+            p[k] = v[k];
     }
 };
 template <class T>
@@ -149,7 +190,16 @@ struct Steps4 {
     F32x4 s[4];
 };
 
-inline Steps4 loadSteps(float* const channels[4], std::int32_t i)
+inline void transposeInPlace(Steps4& b)
+{
+    Steps4 t;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            t.s[r].v[c] = b.s[c].v[r];
+    b = t;
+}
+
+inline Steps4 loadSteps(const float* const channels[4], std::int32_t i)
 {
     Steps4 steps;
     for (int t = 0; t < 4; ++t)
@@ -157,17 +207,23 @@ inline Steps4 loadSteps(float* const channels[4], std::int32_t i)
     return steps;
 }
 
-inline void storeSteps(float* const channels[4], std::int32_t i, const Steps4& steps)
-{
-    for (int t = 0; t < 4; ++t)
-        for (int k = 0; k < 4; ++k)
-            channels[k][i + t] = steps.s[t].v[k];
-}
-
 #endif
 
+// Channel k's samples i .. i+3 in s[k], and back: four rows, no transpose.
+inline Steps4 loadRows(const float* const channels[4], std::int32_t i)
+{
+    return {{F32x4::load(channels[0] + i), F32x4::load(channels[1] + i), F32x4::load(channels[2] + i),
+             F32x4::load(channels[3] + i)}};
+}
+
+inline void storeRows(float* const channels[4], std::int32_t i, const Steps4& rows)
+{
+    for (int k = 0; k < 4; ++k)
+        rows.s[k].storeTo(channels[k] + i);
+}
+
 // Sample i of the four channels as one step, and back: the steps left after the blocks of four.
-inline F32x4 loadStep(float* const channels[4], std::int32_t i)
+inline F32x4 loadStep(const float* const channels[4], std::int32_t i)
 {
     return F32x4::of(channels[0][i], channels[1][i], channels[2][i], channels[3][i]);
 }
@@ -180,25 +236,9 @@ inline void storeStep(float* const channels[4], std::int32_t i, F32x4 step)
         channels[k][i] = s[k];
 }
 
-// Runs step over every sample of the four channels in place: step takes and returns one F32x4
-// (one time step of the four channels).
-template <class Step>
-void forEachStep(float* const channels[4], std::int32_t count, Step&& step)
-{
-    std::int32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        Steps4 b = loadSteps(channels, i);
-        for (F32x4& s : b.s)
-            s = step(s);
-        storeSteps(channels, i, b);
-    }
-    for (; i < count; ++i)
-        storeStep(channels, i, step(loadStep(channels, i)));
-}
-
 // Calls visit with every time step of the four channels, in order, without changing them.
 template <class Visit>
-void visitSteps(float* const channels[4], std::int32_t count, Visit&& visit)
+void visitSteps(const float* const channels[4], std::int32_t count, Visit&& visit)
 {
     std::int32_t i = 0;
     for (; i + 4 <= count; i += 4) {
@@ -210,4 +250,5 @@ void visitSteps(float* const channels[4], std::int32_t count, Visit&& visit)
         visit(loadStep(channels, i));
 }
 
+} // namespace SONQUAD_LANES_SET
 } // namespace lanes

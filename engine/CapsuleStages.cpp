@@ -2,61 +2,85 @@
 
 #include "dsp/CLFFilter.h"
 #include "dsp/Decibel.h"
+#include "dsp/Sections.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
 
 namespace engine {
 
-using lanes::F32x4;
-using lanes::F64x4;
+namespace {
 
-CapsuleStages::CapsuleStages()
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+} // namespace
+
+CapsuleStages::CapsuleStages() : pass(fastestPass())
 {
-    const F32x4 one(1.0f);
-    shelf.gain = highPass1.gain = highPass2.gain = one;
     for (int k = 0; k < 4; ++k) {
         eqFreqHz[k] = 2000.0f;
-        eqBandwidthHz[k] = sections::octavesToBandwidthHz(2000.0f, 1.0f);
+        eqWidthOctaves[k] = 1.0f;
         eqGainDb[k] = 0.0f;
     }
-    designLf(lfCutHz, lfBoostHz);
+    designLfNow();
     applyEqDesign();
 }
 
 void CapsuleStages::setSampleRate(float rate)
 {
     rateHz = rate;
-    designLf(lfCutHz, lfBoostHz);
+    designLfNow();
     applyEqDesign();
-    const F32x4 zero;
-    shelf.x1 = shelf.y1 = zero;
-    highPass1.x1 = highPass1.x2 = highPass1.y1 = highPass1.y2 = zero;
-    highPass2.x1 = highPass2.x2 = highPass2.y1 = highPass2.y2 = zero;
+    // The LF state is cleared; the equalisers' state runs on.
+    CapsuleState cleared;
+    std::copy(std::begin(state.eqS1), std::end(state.eqS1), std::begin(cleared.eqS1));
+    std::copy(std::begin(state.eqS2), std::end(state.eqS2), std::begin(cleared.eqS2));
+    state = cleared;
 }
 
 void CapsuleStages::designLf(float cutHz, float boostHz)
 {
+    if (sameBits(cutHz, lfCutHz) && sameBits(boostHz, lfBoostHz))
+        return;
     lfCutHz = cutHz;
     lfBoostHz = boostHz;
+    designLfNow();
+}
+
+void CapsuleStages::designLfNow()
+{
     // The same values for the four capsules: one design, in every lane.
-    const sections::ShelfDesign s = sections::designLowShelf(cutHz, boostHz, rateHz);
-    shelf.b0 = F32x4(s.b0);
-    shelf.b1 = F32x4(s.b1);
-    shelf.a1 = F32x4(s.a1);
-    auto setHighPass = [](sections::HighPass<F32x4>& section, const sections::HighPassDesign& d) {
-        section.b0 = F32x4(d.b0);
-        section.b1 = F32x4(d.b1);
-        section.b2 = F32x4(d.b2);
-        section.a1 = F32x4(d.a1);
-        section.a2 = F32x4(d.a2);
-    };
-    setHighPass(highPass1, sections::designHighPass(cutHz, CLFFilter::dampingForCut(cutHz), rateHz));
-    setHighPass(highPass2, sections::designHighPass(cutHz, CLFFilter::kHighDamping, rateHz));
+    const sections::ShelfDesign s = sections::designLowShelf(lfCutHz, lfBoostHz, rateHz);
+    coefficients.shelf[0] = s.b0;
+    coefficients.shelf[1] = s.b1;
+    coefficients.shelf[2] = s.a1;
+    const sections::HighPassDesign d[2] = {
+        sections::designHighPass(lfCutHz, CLFFilter::dampingForCut(lfCutHz), rateHz),
+        sections::designHighPass(lfCutHz, CLFFilter::kHighDamping, rateHz)};
+    for (int j = 0; j < 2; ++j) {
+        const float c[5] = {d[j].b0, d[j].b1, d[j].b2, d[j].a1, d[j].a2};
+        std::copy(c, c + 5, coefficients.highPass[j]);
+    }
 }
 
 void CapsuleStages::designEq(const float freqHz[4], const float widthOctaves[4], const float gainDb[4])
 {
+    bool same = true;
+    for (int k = 0; k < 4; ++k)
+        same = same && sameBits(freqHz[k], eqFreqHz[k]) && sameBits(widthOctaves[k], eqWidthOctaves[k])
+               && sameBits(gainDb[k], eqGainDb[k]);
+    if (same) {
+        // The design stands; what it does besides the coefficients is clear the state of a band
+        // the rate cannot hold.
+        for (int k = 0; k < 4; ++k)
+            if (eqIdentity[k])
+                state.eqS1[k] = state.eqS2[k] = 0.0;
+        return;
+    }
     for (int k = 0; k < 4; ++k) {
         eqFreqHz[k] = freqHz[k];
-        eqBandwidthHz[k] = sections::octavesToBandwidthHz(freqHz[k], widthOctaves[k]);
+        eqWidthOctaves[k] = widthOctaves[k];
         eqGainDb[k] = gainDb[k];
     }
     applyEqDesign();
@@ -64,53 +88,28 @@ void CapsuleStages::designEq(const float freqHz[4], const float widthOctaves[4],
 
 void CapsuleStages::applyEqDesign()
 {
-    double b0[4], b1[4], a1[4], a2[4], h[4], s1[4], s2[4];
-    equaliser.s1.store(s1);
-    equaliser.s2.store(s2);
     for (int k = 0; k < 4; ++k) {
-        const sections::PeakingDesign d = sections::designPeaking(eqFreqHz[k], eqBandwidthHz[k], eqGainDb[k], false, rateHz);
-        b0[k] = d.b0;
-        b1[k] = d.b1;
-        a1[k] = d.a1;
-        a2[k] = d.a2;
-        h[k] = static_cast<double>(dbToLinear(eqGainDb[k]) * 0.5f);
+        const float bandwidthHz = sections::octavesToBandwidthHz(eqFreqHz[k], eqWidthOctaves[k]);
+        const sections::PeakingDesign d = sections::designPeaking(eqFreqHz[k], bandwidthHz, eqGainDb[k], false, rateHz);
+        coefficients.eq[0][k] = d.b0;
+        coefficients.eq[1][k] = d.b1;
+        coefficients.eq[2][k] = d.a1;
+        coefficients.eq[3][k] = d.a2;
+        coefficients.eq[4][k] = static_cast<double>(dbToLinear(eqGainDb[k]) * 0.5f);
+        eqIdentity[k] = d.identity;
         if (d.identity)
-            s1[k] = s2[k] = 0.0;   // nothing left from an earlier design rings on
+            state.eqS1[k] = state.eqS2[k] = 0.0;   // nothing left from an earlier design rings on
     }
-    equaliser.b0 = F64x4::of(b0[0], b0[1], b0[2], b0[3]);
-    equaliser.b1 = F64x4::of(b1[0], b1[1], b1[2], b1[3]);
-    equaliser.a1 = F64x4::of(a1[0], a1[1], a1[2], a1[3]);
-    equaliser.a2 = F64x4::of(a2[0], a2[1], a2[2], a2[3]);
-    equaliser.h = F64x4::of(h[0], h[1], h[2], h[3]);
-    equaliser.s1 = F64x4::of(s1[0], s1[1], s1[2], s1[3]);
-    equaliser.s2 = F64x4::of(s2[0], s2[1], s2[2], s2[3]);
 }
 
-void CapsuleStages::process(bool lfOn, bool eqOn, float* const channels[4], std::int32_t count)
+void CapsuleStages::run(const float* const in[4], float* const out[4], std::int32_t count, bool lfOn, bool eqOn,
+                        const CABMatrix::Gains* matrix, float* meterSums)
 {
-    if (count <= 0 || (!lfOn && !eqOn))
+    if (count <= 0)
         return;
-    // Copies in locals, so that the state stays in registers through the block; each section's
-    // recursion gives the same samples whether the next section runs after every sample or after
-    // the whole block.
-    auto sh = shelf;
-    auto hp1 = highPass1;
-    auto hp2 = highPass2;
-    auto eq = equaliser;
-    if (lfOn && eqOn)
-        lanes::forEachStep(channels, count,
-                           [&](F32x4 x) { return lanes::narrow(eq.step(lanes::widen(hp2.step(hp1.step(sh.step(x)))))); });
-    else if (lfOn)
-        lanes::forEachStep(channels, count, [&](F32x4 x) { return hp2.step(hp1.step(sh.step(x))); });
-    else
-        lanes::forEachStep(channels, count, [&](F32x4 x) { return lanes::narrow(eq.step(lanes::widen(x))); });
-    if (lfOn) {
-        shelf = sh;
-        highPass1 = hp1;
-        highPass2 = hp2;
-    }
-    if (eqOn)
-        equaliser = eq;
+    PassArgs args {{in[0], in[1], in[2], in[3]}, {out[0], out[1], out[2], out[3]}, count, lfOn, eqOn,
+                   matrix != nullptr, &coefficients, &state, matrix ? matrix : &unused, meterSums};
+    pass(args);
 }
 
 } // namespace engine

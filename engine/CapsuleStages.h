@@ -1,15 +1,15 @@
 // The two capsule stages of the four channels: the LF filter (a low shelf and two second-order
-// high-passes) and the per-capsule equaliser (a peaking section in double precision), each
-// channel in its own vector lane, both stages in one pass over the samples. The state lives here,
-// in lanes; the recursions are dsp/Sections.h's, the same as CLFFilter's and CMitRegFilter's, so
-// every channel's samples are bit-identical to running those filters one channel at a time.
+// high-passes) and the per-capsule equaliser (a peaking section in double precision). It keeps
+// their coefficients and state, and runs them in the engine's first pass (engine/CapsulePass.h)
+// together with the matrix and the meters. The recursions are dsp/Sections.h's, the same as
+// CLFFilter's and CMitRegFilter's, so every channel's samples are bit-identical to running those
+// filters one channel at a time.
 //
 // Threads: construction and setSampleRate on the host thread while no block runs; the design
-// calls and process on the audio thread, allocating nothing.
+// calls and run on the audio thread, allocating nothing.
 #pragma once
 
-#include "dsp/Lanes.h"
-#include "dsp/Sections.h"
+#include "engine/CapsulePass.h"
 
 #include <cstdint>
 
@@ -28,29 +28,35 @@ public:
     float sampleRate() const { return rateHz; }
 
     // The LF filter of every capsule from its cut and boost frequencies in Hz; the first
-    // high-pass's damping follows the cut (CLFFilter::dampingForCut). [audio thread]
+    // high-pass's damping follows the cut (CLFFilter::dampingForCut). Designs only when a value
+    // differs from the last design's. [audio thread]
     void designLf(float cutHz, float boostHz);
     // The equaliser of each capsule k from its centre in Hz, width in octaves and gain in dB.
-    // [audio thread]
+    // Designs only when a value differs from the last design's; a band the rate cannot hold has
+    // its state cleared at every call either way. [audio thread]
     void designEq(const float freqHz[4], const float widthOctaves[4], const float gainDb[4]);
 
-    // The stages that are on, in place on the four capsule channels (distinct buffers), count
-    // samples each. A stage that is off keeps its state. [audio thread]
-    void process(bool lfOn, bool eqOn, float* const channels[4], std::int32_t count);
+    // The first pass over count samples (at least 1): the stages that are on (a stage that is off
+    // keeps its state), the matrix with gains when not null, the meters' sums into meterSums when
+    // not null. Reads all four inputs of a sample before writing its outputs. [audio thread]
+    void run(const float* const in[4], float* const out[4], std::int32_t count, bool lfOn, bool eqOn,
+             const CABMatrix::Gains* matrix, float* meterSums);
 
 private:
+    void designLfNow();
     void applyEqDesign();
 
+    PassFn pass;                                   // the pass for this processor
     float rateHz = 48000.0f;                       // Hz, both stages
     float lfCutHz = 20.0f;                         // Hz, last LF design
     float lfBoostHz = 20.0f;                       // Hz
     float eqFreqHz[4];                             // Hz, last equaliser design per capsule
-    float eqBandwidthHz[4];                        // Hz
+    float eqWidthOctaves[4];                       // octaves
     float eqGainDb[4];                             // dB
-    sections::LowShelf<lanes::F32x4> shelf;        // LF section 1, lane k = capsule k
-    sections::HighPass<lanes::F32x4> highPass1;    // LF section 2, damping by the cut
-    sections::HighPass<lanes::F32x4> highPass2;    // LF section 3, damping 1.618
-    sections::Peaking<lanes::F64x4> equaliser;     // per-capsule equaliser, lane k = capsule k
+    bool eqIdentity[4] = {};                       // a band the rate cannot hold (state cleared)
+    CapsuleCoefficients coefficients;
+    CapsuleState state;
+    CABMatrix::Gains unused;                       // the factors a pass without the matrix is given
 };
 
 } // namespace engine

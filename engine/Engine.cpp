@@ -224,17 +224,34 @@ void Engine::process(const float* const inputs[kChannels], float* const outputs[
     if (s.matrixOn)
         matrix.setGains(s.capOutGainDb, s.outputGainDb);
 
+    const bool preRuns = preSet > 0 && preMatrix.hasSet(preSet);
+    const bool postRuns = postSet > 0 && postMatrix.hasSet(postSet);
+    const bool firstPass = s.lfOn || s.eqOn || s.matrixOn;
     for (int offset = 0; offset < frames; offset += pieceLength) {
         const int n = std::min(pieceLength, frames - offset);
         float* const channel[kChannels] = {outputs[0] + offset, outputs[1] + offset, outputs[2] + offset,
                                            outputs[3] + offset};
-        copyInputs(inputs, outputs, offset, n);
-        runSet(preMatrix, preSet, channel, n);
-        capsules.process(s.lfOn, s.eqOn, channel, n);
-        if (s.matrixOn)
-            matrix.process(channel[0], channel[1], channel[2], channel[3], n);
+        const float* source[kChannels] = {inputs[0] + offset, inputs[1] + offset, inputs[2] + offset,
+                                          inputs[3] + offset};
+        // The first pass reads the inputs where they are; only a pre-matrix set, which works in
+        // place, or no first pass at all needs them copied to the outputs first.
+        if (preRuns || !firstPass) {
+            copyInputs(inputs, outputs, offset, n);
+            runSet(preMatrix, preSet, channel, n);
+            for (int k = 0; k < kChannels; ++k)
+                source[k] = channel[k];
+        }
+        // Without a post-matrix set the first pass is the last one and takes the meters along.
+        float sums[kChannels];
+        const bool metered = firstPass && !postRuns;
+        if (firstPass)
+            capsules.run(source, channel, n, s.lfOn, s.eqOn, s.matrixOn ? &matrix.gains() : nullptr,
+                         metered ? sums : nullptr);
         runSet(postMatrix, postSet, channel, n);
-        levels.add(channel, n);
+        if (metered)
+            levels.addSums(sums, n);
+        else
+            levels.add(channel, n);
     }
     handshake.leaveBlock();
 }

@@ -2,10 +2,11 @@
 // filter of the path and both banks of filter sets, takes its settings from Controls (written by
 // a control side on any thread, read once per call) and knows nothing of any plug-in format.
 //
-// Stages, in the order process runs them on each piece of a call, in place on the outputs:
-//   inputs copied to the outputs; the selected pre-matrix set; the LF filter and the per-capsule
-//   equaliser (one pass, four channels in vector lanes); the A-to-B matrix with its output gains;
-//   the selected post-matrix set; the level meters.
+// Stages, in the order process runs them on each piece of a call:
+//   the selected pre-matrix set (in place on a copy of the inputs; only "None" exists today);
+//   the first pass from the inputs to the outputs: the LF filter and the per-capsule equaliser
+//   (four channels in vector lanes), the A-to-B matrix with its output gains, and the level
+//   meters when nothing follows; the selected post-matrix set, in place; the level meters.
 //
 // Threads:
 //   [host thread]  construction, the banks while they are filled, prepare and prepareSets. prepare
@@ -161,7 +162,7 @@ private:
     static void runSet(const FilterBank& bank, int set, float* const channels[kChannels], int frames);
 
     Controls published;                      // settings from the control side
-    CapsuleStages capsules;                  // LF and per-capsule equaliser, four lanes
+    CapsuleStages capsules;                  // LF and per-capsule equaliser, four lanes; the first pass
     CABMatrix matrix;                        // A-to-B matrix and output gains
     FilterBank preMatrix;                    // set 0 "None" only
     FilterBank postMatrix;                   // W, X, Y, Z sets

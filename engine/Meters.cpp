@@ -63,6 +63,11 @@ void Meters::add(float* const channels[4], std::int32_t count)
     lanes::visitSteps(channels, count, [&](lanes::F32x4 x) { sum = sum + x * x; });
     float sums[4];
     sum.store(sums);
+    addSums(sums, count);
+}
+
+void Meters::addSums(const float sums[4], std::int32_t count)
+{
     float total = 0.0f;
     for (int k = 0; k < 4; ++k) {
         total += sums[k];

@@ -19,6 +19,9 @@ public:
 
     // Adds count samples of each of the four channels. [audio thread]
     void add(float* const channels[4], std::int32_t count);
+    // The same from the four channels' sums of squares (each from 0, in sample order, in single
+    // precision, as add forms them) over count samples. [audio thread]
+    void addSums(const float sums[4], std::int32_t count);
 
     // Takes and clears the reading of all four outputs (sums of squares added over the channels,
     // samples counted per channel), or of one output channel 0..3. [any thread]

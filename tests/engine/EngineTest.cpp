@@ -3,12 +3,16 @@
 // sets; lossless meters; preparation while processing, without allocation on the audio thread.
 #include "dsp/CFilterCoefficients.h"
 #include "dsp/CIIRFilter.h"
+#include "dsp/Sections.h"
+#include "engine/CapsulePass.h"
 #include "engine/Engine.h"
 #include "support/AllocationCounter.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -156,6 +160,55 @@ INSTANTIATE_TEST_SUITE_P(Calls, EngineSplit,
                                            SplitCase {"InPlace", 4096, {3000}, 1},
                                            SplitCase {"OutputsOnOtherInputs", 100, {3000}, 2}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The first pass built for AVX2 gives the baseline build's bits, its state and its meters' sums,
+// for every combination of stages, on noise with runs of signed zeros and a count not divisible
+// by four (so that the sample-by-sample tail runs too).
+TEST(EnginePass, EveryInstructionSetGivesTheBaselinesBits)
+{
+    if (!engine::avx2Pass() || !__builtin_cpu_supports("avx2"))
+        GTEST_SKIP() << "this processor does not run the AVX2 pass";
+    engine::CapsuleCoefficients c;
+    const sections::ShelfDesign shelf = sections::designLowShelf(30.0f, 80.0f, 48000.0f);
+    std::copy_n(&shelf.b0, 3, c.shelf);
+    for (int j = 0; j < 2; ++j) {
+        const sections::HighPassDesign d = sections::designHighPass(30.0f, j ? 1.618f : 1.2108f, 48000.0f);
+        std::copy_n(&d.b0, 5, c.highPass[j]);
+    }
+    for (int k = 0; k < 4; ++k) {
+        const sections::PeakingDesign d = sections::designPeaking(500.0f * (k + 1), 300.0f, -6.0f + 4.0f * k, false, 48000.0f);
+        const double eq[5] = {d.b0, d.b1, d.a1, d.a2, 0.3 + 0.2 * k};
+        for (int i = 0; i < 5; ++i)
+            c.eq[i][k] = eq[i];
+    }
+    CABMatrix::Gains gains;
+    for (int o = 0; o < 4; ++o) {
+        gains.output[o] = 0.5f + 0.25f * static_cast<float>(o);
+        for (int k = 0; k < 4; ++k)
+            gains.weight[o][k] = 0.3f + 0.1f * static_cast<float>(o * 4 + k);
+    }
+    Buffers input = noise4(1003, 9);
+    for (std::size_t i = 0; i < 1003; i += 5)
+        input[i % 4][i] = (i % 2) ? 0.0f : -0.0f;
+    for (int which = 0; which < 16; ++which) {
+        SCOPED_TRACE(::testing::Message() << "lf " << (which & 8) << ", eq " << (which & 4) << ", matrix "
+                                          << (which & 2) << ", meters " << (which & 1));
+        Buffers out[2] = {Buffers(4, std::vector<float>(1003)), Buffers(4, std::vector<float>(1003))};
+        engine::CapsuleState state[2];
+        float sums[2][4] = {};
+        const engine::PassFn passes[2] = {engine::baselinePass(), engine::avx2Pass()};
+        for (int v = 0; v < 2; ++v) {
+            engine::PassArgs args {{input[0].data(), input[1].data(), input[2].data(), input[3].data()},
+                                   {out[v][0].data(), out[v][1].data(), out[v][2].data(), out[v][3].data()},
+                                   1003, (which & 8) != 0, (which & 4) != 0, (which & 2) != 0, &c, &state[v], &gains,
+                                   (which & 1) ? sums[v] : nullptr};
+            passes[v](args);
+        }
+        EXPECT_TRUE(bitIdentical(out[1], out[0]));
+        EXPECT_EQ(0, std::memcmp(&state[1], &state[0], sizeof state[0]));
+        EXPECT_EQ(0, std::memcmp(sums[1], sums[0], sizeof sums[0]));
+    }
+}
 
 TEST(EngineSets, SelectOnlyExistingOnesAndReportLatencyAndMissingArrays)
 {

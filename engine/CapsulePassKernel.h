@@ -1,0 +1,142 @@
+// The first pass as a template over its stages, compiled once per instruction set
+// (CapsulePassBaseline.cpp, CapsulePassAvx2.cpp). Everything here lives in the lanes' namespace
+// of the instruction set the including file is compiled for.
+#pragma once
+
+#include "dsp/Lanes.h"
+#include "dsp/Sections.h"
+#include "engine/CapsulePass.h"
+
+namespace engine {
+inline namespace SONQUAD_LANES_SET {
+
+using lanes::F32x4;
+using lanes::F64x4;
+
+template <bool kLf, bool kEq, bool kMatrix, bool kMeter>
+void runPass(const PassArgs& p)
+{
+    const CapsuleCoefficients& c = *p.coefficients;
+    CapsuleState& st = *p.state;
+    // The state in registers through the piece. The stages' inputs are scaled by 1 (no product).
+    sections::LowShelf<F32x4> shelf;
+    sections::HighPass<F32x4> hp[2];
+    sections::Peaking<F64x4> eq;
+    if constexpr (kLf) {
+        shelf.b0 = F32x4(c.shelf[0]);
+        shelf.b1 = F32x4(c.shelf[1]);
+        shelf.a1 = F32x4(c.shelf[2]);
+        shelf.x1 = F32x4::load(st.shelfX1);
+        shelf.y1 = F32x4::load(st.shelfY1);
+        for (int j = 0; j < 2; ++j) {
+            hp[j].b0 = F32x4(c.highPass[j][0]);
+            hp[j].b1 = F32x4(c.highPass[j][1]);
+            hp[j].b2 = F32x4(c.highPass[j][2]);
+            hp[j].a1 = F32x4(c.highPass[j][3]);
+            hp[j].a2 = F32x4(c.highPass[j][4]);
+            hp[j].x1 = F32x4::load(st.highPassX1[j]);
+            hp[j].x2 = F32x4::load(st.highPassX2[j]);
+            hp[j].y1 = F32x4::load(st.highPassY1[j]);
+            hp[j].y2 = F32x4::load(st.highPassY2[j]);
+        }
+    }
+    if constexpr (kEq) {
+        eq.b0 = F64x4::load(c.eq[0]);
+        eq.b1 = F64x4::load(c.eq[1]);
+        eq.a1 = F64x4::load(c.eq[2]);
+        eq.a2 = F64x4::load(c.eq[3]);
+        eq.h = F64x4::load(c.eq[4]);
+        eq.s1 = F64x4::load(st.eqS1);
+        eq.s2 = F64x4::load(st.eqS2);
+    }
+    const abmix::Factors<F32x4, F64x4> lanesFactors(*p.gains);
+    const abmix::Factors<float, double> sampleFactors(*p.gains);
+    F32x4 sum;
+
+    // One time step of the four capsules.
+    auto capsules = [&](F32x4 x) {
+        if constexpr (kLf)
+            x = hp[1].stepScaled(hp[0].stepScaled(shelf.stepScaled(x)));
+        if constexpr (kEq)
+            x = lanes::narrow(eq.step(lanes::widen(x)));
+        return x;
+    };
+
+    const std::int32_t n = p.count;
+    std::int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        // All four channels' samples are read before any is written: an output may be any input.
+        lanes::Steps4 rows = lanes::loadRows(p.in, i);
+        if constexpr (kLf || kEq) {
+            lanes::transposeInPlace(rows);
+            for (F32x4& x : rows.s)
+                x = capsules(x);
+            lanes::transposeInPlace(rows);
+        }
+        if constexpr (kMatrix)
+            abmix::mix(rows.s[0], rows.s[1], rows.s[2], rows.s[3], lanesFactors);
+        if constexpr (kMeter) {
+            lanes::Steps4 steps = rows;
+            lanes::transposeInPlace(steps);
+            for (const F32x4& x : steps.s)
+                sum = sum + x * x;
+        }
+        lanes::storeRows(p.out, i, rows);
+    }
+    for (; i < n; ++i) {
+        F32x4 x = capsules(lanes::loadStep(p.in, i));
+        if constexpr (kMatrix) {
+            float v[4];
+            x.store(v);
+            abmix::mix(v[0], v[1], v[2], v[3], sampleFactors);
+            x = F32x4::of(v[0], v[1], v[2], v[3]);
+        }
+        if constexpr (kMeter)
+            sum = sum + x * x;
+        lanes::storeStep(p.out, i, x);
+    }
+
+    if constexpr (kLf) {
+        shelf.x1.storeTo(st.shelfX1);
+        shelf.y1.storeTo(st.shelfY1);
+        for (int j = 0; j < 2; ++j) {
+            hp[j].x1.storeTo(st.highPassX1[j]);
+            hp[j].x2.storeTo(st.highPassX2[j]);
+            hp[j].y1.storeTo(st.highPassY1[j]);
+            hp[j].y2.storeTo(st.highPassY2[j]);
+        }
+    }
+    if constexpr (kEq) {
+        eq.s1.store(st.eqS1);
+        eq.s2.store(st.eqS2);
+    }
+    if constexpr (kMeter)
+        sum.storeTo(p.meterSums);
+}
+
+// The stages as template arguments: one loop per combination, without a test per sample.
+inline void runAnyPass(const PassArgs& p)
+{
+    const int which = (p.lf ? 8 : 0) | (p.eq ? 4 : 0) | (p.matrix ? 2 : 0) | (p.meterSums ? 1 : 0);
+    switch (which) {
+    case 0: return runPass<false, false, false, false>(p);
+    case 1: return runPass<false, false, false, true>(p);
+    case 2: return runPass<false, false, true, false>(p);
+    case 3: return runPass<false, false, true, true>(p);
+    case 4: return runPass<false, true, false, false>(p);
+    case 5: return runPass<false, true, false, true>(p);
+    case 6: return runPass<false, true, true, false>(p);
+    case 7: return runPass<false, true, true, true>(p);
+    case 8: return runPass<true, false, false, false>(p);
+    case 9: return runPass<true, false, false, true>(p);
+    case 10: return runPass<true, false, true, false>(p);
+    case 11: return runPass<true, false, true, true>(p);
+    case 12: return runPass<true, true, false, false>(p);
+    case 13: return runPass<true, true, false, true>(p);
+    case 14: return runPass<true, true, true, false>(p);
+    default: return runPass<true, true, true, true>(p);
+    }
+}
+
+} // namespace SONQUAD_LANES_SET
+} // namespace engine
