@@ -1,6 +1,7 @@
 #include "dsp/CFFTFilter.h"
 
 #include "dsp/CFilterCoefficients.h"
+#include "dsp/Lanes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -142,6 +143,64 @@ void CFFTFilter::process(float* buffer, std::int32_t count)
         }
     }
     position = pos;
+}
+
+bool CFFTFilter::processFour(CFFTFilter* const f[4], float* const channels[4], std::int32_t count, float sums[4])
+{
+    for (int k = 0; k < 4; ++k)
+        if (!f[k]->fft || f[k]->position != f[0]->position)
+            return false;
+    lanes::F32x4 sum;
+    std::int32_t pos = f[0]->position;
+    std::int32_t done = 0;
+    while (done < count) {
+        const std::int32_t run = std::min(count - done, kFftLength - pos);
+        // Sample by sample as process does it, each channel's four samples in turn; the
+        // outputs, four samples of four channels, are then turned into time steps for the sums.
+        std::int32_t i = 0;
+        for (; i + 4 <= run; i += 4) {
+            lanes::Steps4 rows;
+            for (int k = 0; k < 4; ++k) {
+                float* samples = channels[k] + done + i;
+                double* a = f[k]->workBlock + pos + i;
+                double* b = f[k]->inputCopy + pos + i;
+                const double* out = f[k]->outputBlock + pos + i;
+                for (int t = 0; t < 4; ++t) {
+                    const double in = samples[t];
+                    a[t] = in;
+                    b[t] = in;
+                    samples[t] = static_cast<float>(out[t]);
+                }
+                rows.s[k] = lanes::F32x4::load(samples);
+            }
+            lanes::transposeInPlace(rows);
+            for (const lanes::F32x4& x : rows.s)
+                sum = sum + x * x;
+        }
+        for (; i < run; ++i) {
+            float y[4];
+            for (int k = 0; k < 4; ++k) {
+                float& sample = channels[k][done + i];
+                const double in = sample;
+                f[k]->workBlock[pos + i] = in;
+                f[k]->inputCopy[pos + i] = in;
+                sample = y[k] = static_cast<float>(f[k]->outputBlock[pos + i]);
+            }
+            const lanes::F32x4 x = lanes::F32x4::of(y[0], y[1], y[2], y[3]);
+            sum = sum + x * x;
+        }
+        pos += run;
+        done += run;
+        if (pos == kFftLength) {
+            for (int k = 0; k < 4; ++k)
+                f[k]->processBlock();
+            pos = kBlockLength;
+        }
+    }
+    for (int k = 0; k < 4; ++k)
+        f[k]->position = pos;
+    sum.storeTo(sums);
+    return true;
 }
 
 void CFFTFilter::processBlock()

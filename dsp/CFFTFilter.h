@@ -49,6 +49,13 @@ public:
     void prepare(float rateHz) override;
     int latencySamples() const override { return kBlockLength; }
     int missingResponses() const override { return missingResponse ? 1 : 0; }
+    CFFTFilter* asFFTFilter() override { return this; }
+    // The four filters of a set in step, in place on four channels, and the channels' sums of
+    // squares after filtering (each from 0, in sample order, in single precision: the meters'
+    // sums) in the same pass: the samples process gives one filter at a time. False, and nothing
+    // done, when their positions differ or one has no transform. [audio thread]
+    static bool processFour(CFFTFilter* const filters[4], float* const channels[4], std::int32_t count,
+                            float sums[4]);
     // H, the frequency response of the last design (FFTReal's packed layout, 2048 doubles).
     const double* frequencyResponse() const { return spectrum; }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+class CFFTFilter;
 class CFilterCoefficients;
 
 class CFilter {
@@ -40,6 +41,10 @@ public:
     // How many of its coefficient arrays the last setSampleRate found missing for that rate (0
     // when it has what it needs); such a filter passes its signal unchanged. [host thread]
     virtual int missingResponses() const { return 0; }
+
+    // This filter as an overlap-save convolution, or null: the engine runs the four filters of
+    // such a set in one pass (CFFTFilter::processFour). [any thread]
+    virtual CFFTFilter* asFFTFilter() { return nullptr; }
 
     // Copies text into name, cut to fit, always terminated.
     void setName(const char* text);

@@ -1,6 +1,7 @@
 #include "engine/Engine.h"
 
 #include "dsp/CCoincidenceFilter.h"
+#include "dsp/CFFTFilter.h"
 #include "dsp/ScopedNoDenormals.h"
 
 #include <algorithm>
@@ -194,6 +195,15 @@ void Engine::runSet(const FilterBank& bank, int set, float* const channels[kChan
         bank.filter(set, k)->process(channels[k], frames);
 }
 
+bool Engine::runConvolutionSet(int set, float* const channels[kChannels], int frames, float sums[kChannels])
+{
+    CFFTFilter* filters[kChannels];
+    for (int k = 0; k < kChannels; ++k)
+        if (!(filters[k] = postMatrix.filter(set, k)->asFFTFilter()))
+            return false;
+    return CFFTFilter::processFour(filters, channels, frames, sums);
+}
+
 void Engine::process(const float* const inputs[kChannels], float* const outputs[kChannels], int frames)
 {
     if (frames <= 0)   // hosts may send empty blocks
@@ -247,11 +257,14 @@ void Engine::process(const float* const inputs[kChannels], float* const outputs[
         if (firstPass)
             capsules.run(source, channel, n, s.lfOn, s.eqOn, s.matrixOn ? &matrix.gains() : nullptr,
                          metered ? sums : nullptr);
-        runSet(postMatrix, postSet, channel, n);
-        if (metered)
-            levels.addSums(sums, n);
-        else
+        if (postRuns && !runConvolutionSet(postSet, channel, n, sums)) {
+            runSet(postMatrix, postSet, channel, n);
             levels.add(channel, n);
+        } else if (postRuns || metered) {
+            levels.addSums(sums, n);
+        } else {
+            levels.add(channel, n);
+        }
     }
     handshake.leaveBlock();
 }

@@ -6,7 +6,8 @@
 //   the selected pre-matrix set (in place on a copy of the inputs; only "None" exists today);
 //   the first pass from the inputs to the outputs: the LF filter and the per-capsule equaliser
 //   (four channels in vector lanes), the A-to-B matrix with its output gains, and the level
-//   meters when nothing follows; the selected post-matrix set, in place; the level meters.
+//   meters when nothing follows; the selected post-matrix set, in place (a set of four
+//   convolutions in one pass that takes the meters along); the level meters.
 //
 // Threads:
 //   [host thread]  construction, the banks while they are filled, prepare and prepareSets. prepare
@@ -160,6 +161,9 @@ private:
     void prepareBank(FilterBank& bank, float rateHz, std::atomic<int>* missing);
     void copyInputs(const float* const inputs[kChannels], float* const outputs[kChannels], int offset, int frames);
     static void runSet(const FilterBank& bank, int set, float* const channels[kChannels], int frames);
+    // A post-matrix set of four overlap-save filters in one pass, with the meters' sums; false
+    // (nothing done) for any other set. [audio thread]
+    bool runConvolutionSet(int set, float* const channels[kChannels], int frames, float sums[kChannels]);
 
     Controls published;                      // settings from the control side
     CapsuleStages capsules;                  // LF and per-capsule equaliser, four lanes; the first pass

@@ -266,6 +266,37 @@ TEST(EngineSets, StartFromResetWhenSelectedAgainButNotWhenAlreadySelected)
 
 // A reader draining the meters while the audio thread adds loses nothing (unit inputs, stages off:
 // exact sums).
+// Whichever pass takes the meters along (the first pass, the convolution set's pass, or a pass of
+// their own), each channel's reading is the sum of the squares of the samples it put out, added
+// in sample order in single precision, and the count of those samples.
+TEST(EngineMeters, ReadTheSumOfSquaresOfWhatWasPutOut)
+{
+    struct Case {
+        const char* name;
+        bool stages;
+        int set;
+    };
+    for (const Case& c : {Case {"first pass", true, 0}, Case {"convolution set", true, 2}, Case {"no stage", false, 0},
+                          Case {"convolution set alone", false, 1}}) {
+        SCOPED_TRACE(c.name);
+        engine::Engine e;
+        e.prepare(48000.0f, 4096);
+        publish(e.controls(), c.stages, c.stages, c.stages);
+        e.selectPostMatrixSet(c.set);
+        Buffers b = noise4(3000, 4);
+        process(e, b, 0, 1003);   // a count not divisible by four, across a convolution block
+        process(e, b, 1003, 1997);
+        for (int k = 0; k < 4; ++k) {
+            float first = 0.0f, second = 0.0f;   // one sum per call, added as the meter adds them
+            for (std::size_t i = 0; i < 3000; ++i)
+                (i < 1003 ? first : second) += b[k][i] * b[k][i];
+            const auto reading = e.meters().takeChannel(k);
+            EXPECT_EQ(reading.samples, 3000u);
+            EXPECT_EQ(reading.sumOfSquares, 0.0f + first + second) << "channel " << k;
+        }
+    }
+}
+
 TEST(Threads, MetersLoseNothingWhileAReaderDrainsThem)
 {
     engine::Engine e;
