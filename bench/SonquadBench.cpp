@@ -250,6 +250,37 @@ void BM_Reference_Difference(benchmark::State& state)
     }
 }
 
+// ---- 1c. The latency of one add and one multiply ---------------------------------------------
+// Chains of dependent double-precision adds and multiplies, 1000 per iteration: the time of one
+// link is the latency the capsule stages' recursions are bound by (their chains are adds,
+// subtracts and multiplies, each of which waits for the one before). In assembly, so that no
+// compiler folds the chain.
+#if defined(__x86_64__)
+// Eight links per statement: one per statement would time the loop around it as well.
+#define EIGHT(link) link link link link link link link link
+void BM_Latency_Add(benchmark::State& state)
+{
+    double x = 1.0;
+    const double y = 0.0;
+    for (auto _ : state) {
+        for (int i = 0; i < 125; ++i)
+            asm volatile(EIGHT("addsd %1, %0\n\t") : "+x"(x) : "x"(y));
+        benchmark::DoNotOptimize(x);
+    }
+}
+
+void BM_Latency_Multiply(benchmark::State& state)
+{
+    double x = 1.0;
+    const double y = 1.0;
+    for (auto _ : state) {
+        for (int i = 0; i < 125; ++i)
+            asm volatile(EIGHT("mulsd %1, %0\n\t") : "+x"(x) : "x"(y));
+        benchmark::DoNotOptimize(x);
+    }
+}
+#endif
+
 // ---- 2. FFT pair and overlap-save block against FFTW -----------------------------------------
 
 constexpr int kN = 2048;
@@ -634,6 +665,10 @@ BENCHMARK(BM_Reference_Capsules)->Arg(32)->Arg(128)->Arg(512)->Arg(4096)->Apply(
 BENCHMARK(BM_Reference_CapsulesMatrix)->Arg(32)->Arg(128)->Arg(512)->Arg(4096)->Apply(statistics);
 BENCHMARK(BM_Reference_Everything)->Arg(32)->Arg(128)->Arg(512)->Arg(4096)->Apply(statistics);
 BENCHMARK(BM_Reference_Difference)->Iterations(1)->Unit(benchmark::kMillisecond)->Apply(statistics);
+#if defined(__x86_64__)
+BENCHMARK(BM_Latency_Add)->Apply(statistics);
+BENCHMARK(BM_Latency_Multiply)->Apply(statistics);
+#endif
 BENCHMARK(BM_FftPair_FFTReal)->Apply(statistics);
 BENCHMARK(BM_FftPair_FFTW_r2c)->Apply(statistics);
 BENCHMARK(BM_FftPair_FFTW_r2r)->Apply(statistics);

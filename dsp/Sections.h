@@ -18,7 +18,8 @@ namespace sections {
 // rounding included, so each step is the plain sums with a single +0 on the way out. The state
 // keeps the value before that +0; it can differ from the output only in the sign of a zero,
 // which changes no later sum or product except in the sign of a zero result, and every output
-// passes the +0 again. The recursion thus runs through the feedback sums alone.
+// passes the +0 again. The recursion thus runs through the feedback sums alone. For the same
+// reason a chain of these sections needs the +0 only after its last one (stepInner).
 
 // First-order shelf: y = b0 x + b1 x1 - a1 y1, with x = gain * input.
 template <class T>
@@ -26,14 +27,16 @@ struct LowShelf {
     T gain, b0, b1, a1;   // input gain and coefficients
     T x1, y1;             // past input (gain-scaled) and output (before the +0)
 
-    T step(T in) { return stepScaled(gain * in); }
-    // The same for an input already multiplied by the gain (a gain of 1 needs no product).
-    T stepScaled(T x)
+    T step(T in) { return T(0.0f) + stepInner(gain * in); }
+    // The step of an input already multiplied by the gain (a gain of 1 needs no product), and
+    // without the +0: for a section whose output feeds another of these sections only, which
+    // treats a zero of either sign alike until its own +0.
+    T stepInner(T x)
     {
         const T y = (b0 * x + b1 * x1) - a1 * y1;
         x1 = x;
         y1 = y;
-        return T(0.0f) + y;
+        return y;
     }
 };
 
@@ -43,15 +46,15 @@ struct HighPass {
     T gain, b0, b1, b2, a1, a2;   // input gain and coefficients
     T x1, x2, y1, y2;             // past inputs (gain-scaled) and outputs (before the +0)
 
-    T step(T in) { return stepScaled(gain * in); }
-    T stepScaled(T x)
+    T step(T in) { return T(0.0f) + stepInner(gain * in); }
+    T stepInner(T x)
     {
         const T y = (b0 * x + b1 * x1 + b2 * x2) - (a1 * y1 + a2 * y2);
         x2 = x1;
         x1 = x;
         y2 = y1;
         y1 = y;
-        return T(0.0f) + y;
+        return y;
     }
 };
 

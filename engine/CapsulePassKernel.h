@@ -18,7 +18,8 @@ void runPass(const PassArgs& p)
 {
     const CapsuleCoefficients& c = *p.coefficients;
     CapsuleState& st = *p.state;
-    // The state in registers through the piece. The stages' inputs are scaled by 1 (no product).
+    // The state in registers through the piece. The LF sections' input gain is 1 (no product),
+    // and only the last of them adds its +0 (dsp/Sections.h).
     sections::LowShelf<F32x4> shelf;
     sections::HighPass<F32x4> hp[2];
     sections::Peaking<F64x4> eq;
@@ -56,7 +57,7 @@ void runPass(const PassArgs& p)
     // One time step of the four capsules.
     auto capsules = [&](F32x4 x) {
         if constexpr (kLf)
-            x = hp[1].stepScaled(hp[0].stepScaled(shelf.stepScaled(x)));
+            x = F32x4(0.0f) + hp[1].stepInner(hp[0].stepInner(shelf.stepInner(x)));
         if constexpr (kEq)
             x = lanes::narrow(eq.step(lanes::widen(x)));
         return x;
