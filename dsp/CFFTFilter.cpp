@@ -162,16 +162,11 @@ bool CFFTFilter::processFour(CFFTFilter* const f[4], float* const channels[4], s
             lanes::Steps4 rows;
             for (int k = 0; k < 4; ++k) {
                 float* samples = channels[k] + done + i;
-                double* a = f[k]->workBlock + pos + i;
-                double* b = f[k]->inputCopy + pos + i;
-                const double* out = f[k]->outputBlock + pos + i;
-                for (int t = 0; t < 4; ++t) {
-                    const double in = samples[t];
-                    a[t] = in;
-                    b[t] = in;
-                    samples[t] = static_cast<float>(out[t]);
-                }
-                rows.s[k] = lanes::F32x4::load(samples);
+                const lanes::F64x4 in = lanes::widen(lanes::F32x4::load(samples));
+                in.storeTo(f[k]->workBlock + pos + i);
+                in.storeTo(f[k]->inputCopy + pos + i);
+                rows.s[k] = lanes::narrow(lanes::F64x4::load(f[k]->outputBlock + pos + i));
+                rows.s[k].storeTo(samples);
             }
             lanes::transposeInPlace(rows);
             for (const lanes::F32x4& x : rows.s)

@@ -65,6 +65,7 @@ struct F64x4 {
     static F64x4 of(double c0, double c1, double c2, double c3) { return F64x4(_mm256_setr_pd(c0, c1, c2, c3)); }
     static F64x4 load(const double* p) { return F64x4(_mm256_loadu_pd(p)); }
     void store(double (&out)[4]) const { _mm256_storeu_pd(out, v); }
+    void storeTo(double* p) const { _mm256_storeu_pd(p, v); }
 };
 inline F64x4 operator+(F64x4 a, F64x4 b) { return F64x4(_mm256_add_pd(a.v, b.v)); }
 inline F64x4 operator-(F64x4 a, F64x4 b) { return F64x4(_mm256_sub_pd(a.v, b.v)); }
@@ -82,10 +83,11 @@ struct F64x4 {
     F64x4(__m128d low, __m128d high) : lo(low), hi(high) {}
     static F64x4 of(double c0, double c1, double c2, double c3) { return {_mm_setr_pd(c0, c1), _mm_setr_pd(c2, c3)}; }
     static F64x4 load(const double* p) { return {_mm_loadu_pd(p), _mm_loadu_pd(p + 2)}; }
-    void store(double (&out)[4]) const
+    void store(double (&out)[4]) const { storeTo(out); }
+    void storeTo(double* p) const
     {
-        _mm_storeu_pd(out, lo);
-        _mm_storeu_pd(out + 2, hi);
+        _mm_storeu_pd(p, lo);
+        _mm_storeu_pd(p + 2, hi);
     }
 };
 inline F64x4 operator+(F64x4 a, F64x4 b) { return {_mm_add_pd(a.lo, b.lo), _mm_add_pd(a.hi, b.hi)}; }
