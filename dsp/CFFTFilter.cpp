@@ -138,7 +138,7 @@ void CFFTFilter::process(float* buffer, std::int32_t count)
         pos += run;
         done += run;
         if (pos == kFftLength) {
-            processBlock();
+            processBlock(*fft);
             pos = kBlockLength;
         }
     }
@@ -187,8 +187,10 @@ bool CFFTFilter::processFour(CFFTFilter* const f[4], float* const channels[4], s
         pos += run;
         done += run;
         if (pos == kFftLength) {
+            // One transform object for the four: every 2048-point one computes the same
+            // doubles, and the four filters' scratch and tables would crowd the cache.
             for (int k = 0; k < 4; ++k)
-                f[k]->processBlock();
+                f[k]->processBlock(*f[0]->fft);
             pos = kBlockLength;
         }
     }
@@ -198,23 +200,23 @@ bool CFFTFilter::processFour(CFFTFilter* const f[4], float* const channels[4], s
     return true;
 }
 
-void CFFTFilter::processBlock()
+void CFFTFilter::processBlock(FFTReal& transform)
 {
     // Forward transform, 1024 complex products with H (pair 0 is (DC, Nyquist) and is
     // multiplied like the others) and inverse transform, in one pass over the spectrum.
-    fft->convolve(workBlock, spectrum);
+    transform.convolve(workBlock, spectrum);
 
-    // Only the second half of the circular convolution is free of wrap-around; it becomes the
-    // output of the next 1024 samples. The first half of A is replaced by the inputs just
-    // consumed (the older half of the next block), so it needs no scaling.
+    // Only the second half of the circular convolution is free of wrap-around; scaled, it
+    // becomes the output of the next 1024 samples. The first half of A is replaced by the inputs
+    // just consumed (the older half of the next block); its second half is written by the next
+    // 1024 inputs before anything reads it.
     constexpr std::int32_t half = kFftLength / 2;
-    const double scale = 1.0 / fft->length;
+    const double scale = 1.0 / transform.length;
     double* const a = workBlock;
     const double* const b = inputCopy;
     double* const out = outputBlock;
     for (std::int32_t k = 0; k < half; ++k) {
+        out[half + k] = a[half + k] * scale;
         a[k] = b[half + k];
-        a[half + k] = a[half + k] * scale;
-        out[half + k] = a[half + k];
     }
 }

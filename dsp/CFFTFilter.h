@@ -74,8 +74,9 @@ protected:
     void clearHistory();
 
     // One overlap-save step over a full work block: A -> spectrum -> times H -> back to A, and
-    // the alias-free half to the output block.
-    void processBlock();
+    // the alias-free half to the output block, on transform (this filter's or another 2048-point
+    // one on the same thread).
+    void processBlock(FFTReal& transform);
 
     CFilterCoefficients* coefficients = nullptr;  // impulse responses per rate; not owned
     std::uint32_t responseLength = 0;             // impulse-response samples in use, <= 1024
@@ -83,7 +84,7 @@ protected:
     bool designPending = true;                    // no H yet (construction, init): design at next prepare
     bool missingResponse = false;                 // the table had no response for the designed rate
     std::unique_ptr<FFTReal> fft;                 // 2048-point transform; null only after allocation failure
-    double workBlock[kFftLength];                 // A: previous 1024 inputs, then current 1024; then the block result
+    double workBlock[kFftLength];                 // A: previous 1024 inputs, then current 1024; then the block result (unscaled)
     double inputCopy[kFftLength];                 // B: [1024, 2048) hold the current inputs, untouched by transforms
     double outputBlock[kFftLength];               // [1024, 2048) hold the finished output of the last block
     std::int32_t position = 0;                    // next sample's index in A, B and the output block
