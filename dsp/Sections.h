@@ -33,11 +33,13 @@ struct LowShelf {
     // treats a zero of either sign alike until its own +0.
     T stepInner(T x)
     {
-        const T y = (b0 * x + b1 * x1) - a1 * y1;
+        const T y = output(b0, b1, a1, x, x1, y1);
         x1 = x;
         y1 = y;
         return y;
     }
+    // The output before the +0 from the coefficients, the input and the state.
+    static T output(T b0, T b1, T a1, T x, T x1, T y1) { return (b0 * x + b1 * x1) - a1 * y1; }
 };
 
 // Second-order direct form I: y = b0 x + b1 x1 + b2 x2 - (a1 y1 + a2 y2), x = gain * input.
@@ -49,12 +51,45 @@ struct HighPass {
     T step(T in) { return T(0.0f) + stepInner(gain * in); }
     T stepInner(T x)
     {
-        const T y = (b0 * x + b1 * x1 + b2 * x2) - (a1 * y1 + a2 * y2);
+        const T y = output(b0, b1, b2, a1, a2, x, x1, x2, y1, y2);
         x2 = x1;
         x1 = x;
         y2 = y1;
         y1 = y;
         return y;
+    }
+    static T output(T b0, T b1, T b2, T a1, T a2, T x, T x1, T x2, T y1, T y2)
+    {
+        return (b0 * x + b1 * x1 + b2 * x2) - (a1 * y1 + a2 * y2);
+    }
+};
+
+// The LF filter: a shelf and two high-passes in series, without the gain products and with the
+// +0 after the last one only. Each high-pass's past inputs are the past outputs of the section
+// before it (before the +0, as stepInner passes them on), so each history is kept once: seven
+// values of state instead of ten, the same operations.
+template <class T>
+struct LfChain {
+    T shelf[3];           // b0 b1 a1
+    T highPass[2][5];     // b0 b1 b2 a1 a2 of each high-pass
+    T x1;                 // input one step ago
+    T y1[3], y2[3];       // each section's outputs one and two steps ago (the shelf's second unused by it)
+
+    T step(T x)
+    {
+        const T s = LowShelf<T>::output(shelf[0], shelf[1], shelf[2], x, x1, y1[0]);
+        const T* h = highPass[0];
+        const T p = HighPass<T>::output(h[0], h[1], h[2], h[3], h[4], s, y1[0], y2[0], y1[1], y2[1]);
+        h = highPass[1];
+        const T q = HighPass<T>::output(h[0], h[1], h[2], h[3], h[4], p, y1[1], y2[1], y1[2], y2[2]);
+        x1 = x;
+        y2[0] = y1[0];
+        y1[0] = s;
+        y2[1] = y1[1];
+        y1[1] = p;
+        y2[2] = y1[2];
+        y1[2] = q;
+        return T(0.0f) + q;
     }
 };
 

@@ -23,10 +23,11 @@ struct CapsuleCoefficients {
     double eq[5][4] = {};         // b0 b1 a1 a2 h of each capsule's equaliser
 };
 
-// Their state between calls.
+// Their state between calls: the LF chain's input one step ago and each of its three sections'
+// outputs one and two steps ago (sections::LfChain), the equalisers' allpass state.
 struct CapsuleState {
-    float shelfX1[4] = {}, shelfY1[4] = {};
-    float highPassX1[2][4] = {}, highPassX2[2][4] = {}, highPassY1[2][4] = {}, highPassY2[2][4] = {};
+    float lfX1[4] = {};
+    float lfY1[3][4] = {}, lfY2[3][4] = {};
     double eqS1[4] = {}, eqS2[4] = {};
 };
 

@@ -18,27 +18,19 @@ void runPass(const PassArgs& p)
 {
     const CapsuleCoefficients& c = *p.coefficients;
     CapsuleState& st = *p.state;
-    // The state in registers through the piece. The LF sections' input gain is 1 (no product),
-    // and only the last of them adds its +0 (dsp/Sections.h).
-    sections::LowShelf<F32x4> shelf;
-    sections::HighPass<F32x4> hp[2];
+    // The state in registers through the piece (dsp/Sections.h).
+    sections::LfChain<F32x4> lf;
     sections::Peaking<F64x4> eq;
     if constexpr (kLf) {
-        shelf.b0 = F32x4(c.shelf[0]);
-        shelf.b1 = F32x4(c.shelf[1]);
-        shelf.a1 = F32x4(c.shelf[2]);
-        shelf.x1 = F32x4::load(st.shelfX1);
-        shelf.y1 = F32x4::load(st.shelfY1);
-        for (int j = 0; j < 2; ++j) {
-            hp[j].b0 = F32x4(c.highPass[j][0]);
-            hp[j].b1 = F32x4(c.highPass[j][1]);
-            hp[j].b2 = F32x4(c.highPass[j][2]);
-            hp[j].a1 = F32x4(c.highPass[j][3]);
-            hp[j].a2 = F32x4(c.highPass[j][4]);
-            hp[j].x1 = F32x4::load(st.highPassX1[j]);
-            hp[j].x2 = F32x4::load(st.highPassX2[j]);
-            hp[j].y1 = F32x4::load(st.highPassY1[j]);
-            hp[j].y2 = F32x4::load(st.highPassY2[j]);
+        for (int j = 0; j < 3; ++j)
+            lf.shelf[j] = F32x4(c.shelf[j]);
+        for (int j = 0; j < 2; ++j)
+            for (int i = 0; i < 5; ++i)
+                lf.highPass[j][i] = F32x4(c.highPass[j][i]);
+        lf.x1 = F32x4::load(st.lfX1);
+        for (int j = 0; j < 3; ++j) {
+            lf.y1[j] = F32x4::load(st.lfY1[j]);
+            lf.y2[j] = F32x4::load(st.lfY2[j]);
         }
     }
     if constexpr (kEq) {
@@ -57,7 +49,7 @@ void runPass(const PassArgs& p)
     // One time step of the four capsules.
     auto capsules = [&](F32x4 x) {
         if constexpr (kLf)
-            x = F32x4(0.0f) + hp[1].stepInner(hp[0].stepInner(shelf.stepInner(x)));
+            x = lf.step(x);
         if constexpr (kEq)
             x = lanes::narrow(eq.step(lanes::widen(x)));
         return x;
@@ -98,13 +90,10 @@ void runPass(const PassArgs& p)
     }
 
     if constexpr (kLf) {
-        shelf.x1.storeTo(st.shelfX1);
-        shelf.y1.storeTo(st.shelfY1);
-        for (int j = 0; j < 2; ++j) {
-            hp[j].x1.storeTo(st.highPassX1[j]);
-            hp[j].x2.storeTo(st.highPassX2[j]);
-            hp[j].y1.storeTo(st.highPassY1[j]);
-            hp[j].y2.storeTo(st.highPassY2[j]);
+        lf.x1.storeTo(st.lfX1);
+        for (int j = 0; j < 3; ++j) {
+            lf.y1[j].storeTo(st.lfY1[j]);
+            lf.y2[j].storeTo(st.lfY2[j]);
         }
     }
     if constexpr (kEq) {
