@@ -73,6 +73,30 @@ inline F64x4 operator*(F64x4 a, F64x4 b) { return F64x4(_mm256_mul_pd(a.v, b.v))
 inline F64x4 widen(F32x4 x) { return F64x4(_mm256_cvtps_pd(x.v)); }
 inline F32x4 narrow(F64x4 x) { return F32x4(_mm256_cvtpd_ps(x.v)); }
 
+// Eight samples of one channel, and the same widened to double: the A-to-B matrix works across
+// time, eight samples at once where the registers hold them.
+struct F32x8 {
+    __m256 v;
+    F32x8() : v(_mm256_setzero_ps()) {}
+    explicit F32x8(float all) : v(_mm256_set1_ps(all)) {}
+    explicit F32x8(__m256 value) : v(value) {}
+    static F32x8 join(F32x4 first, F32x4 second) { return F32x8(_mm256_set_m128(second.v, first.v)); }
+    F32x4 first() const { return F32x4(_mm256_castps256_ps128(v)); }
+    F32x4 second() const { return F32x4(_mm256_extractf128_ps(v, 1)); }
+};
+inline F32x8 operator+(F32x8 a, F32x8 b) { return F32x8(_mm256_add_ps(a.v, b.v)); }
+inline F32x8 operator-(F32x8 a, F32x8 b) { return F32x8(_mm256_sub_ps(a.v, b.v)); }
+inline F32x8 operator*(F32x8 a, F32x8 b) { return F32x8(_mm256_mul_ps(a.v, b.v)); }
+
+struct F64x8 {
+    __m256d first, second;
+    explicit F64x8(double all) : first(_mm256_set1_pd(all)), second(_mm256_set1_pd(all)) {}
+    F64x8(__m256d a, __m256d b) : first(a), second(b) {}
+};
+inline F64x8 operator*(F64x8 a, F64x8 b) { return {_mm256_mul_pd(a.first, b.first), _mm256_mul_pd(a.second, b.second)}; }
+inline F64x8 widen(F32x8 x) { return {_mm256_cvtps_pd(x.first().v), _mm256_cvtps_pd(x.second().v)}; }
+inline F32x8 narrow(F64x8 x) { return F32x8::join(F32x4(_mm256_cvtpd_ps(x.first)), F32x4(_mm256_cvtpd_ps(x.second))); }
+
 #else
 
 // Four doubles in two registers: channels 0 and 1, then 2 and 3.

@@ -57,6 +57,40 @@ void runPass(const PassArgs& p)
 
     const std::int32_t n = p.count;
     std::int32_t i = 0;
+#if SONQUAD_LANES_AVX
+    // With AVX the matrix takes eight samples at once: two groups of four time steps through the
+    // capsule stages, one after the other, then their rows side by side.
+    if constexpr (kMatrix) {
+        const abmix::Factors<lanes::F32x8, lanes::F64x8> wideFactors(*p.gains);
+        for (; i + 8 <= n; i += 8) {
+            lanes::Steps4 rows[2] = {lanes::loadRows(p.in, i), lanes::loadRows(p.in, i + 4)};
+            if constexpr (kLf || kEq)
+                for (lanes::Steps4& group : rows) {
+                    lanes::transposeInPlace(group);
+                    for (F32x4& x : group.s)
+                        x = capsules(x);
+                    lanes::transposeInPlace(group);
+                }
+            lanes::F32x8 wide[4];
+            for (int k = 0; k < 4; ++k)
+                wide[k] = lanes::F32x8::join(rows[0].s[k], rows[1].s[k]);
+            abmix::mix(wide[0], wide[1], wide[2], wide[3], wideFactors);
+            for (int k = 0; k < 4; ++k) {
+                rows[0].s[k] = wide[k].first();
+                rows[1].s[k] = wide[k].second();
+            }
+            for (int g = 0; g < 2; ++g) {
+                if constexpr (kMeter) {
+                    lanes::Steps4 steps = rows[g];
+                    lanes::transposeInPlace(steps);
+                    for (const F32x4& x : steps.s)
+                        sum = sum + x * x;
+                }
+                lanes::storeRows(p.out, i + 4 * g, rows[g]);
+            }
+        }
+    }
+#endif
     for (; i + 4 <= n; i += 4) {
         // All four channels' samples are read before any is written: an output may be any input.
         lanes::Steps4 rows = lanes::loadRows(p.in, i);

@@ -162,8 +162,8 @@ INSTANTIATE_TEST_SUITE_P(Calls, EngineSplit,
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The first pass built for AVX2 gives the baseline build's bits, its state and its meters' sums,
-// for every combination of stages, on noise with runs of signed zeros and a count not divisible
-// by four (so that the sample-by-sample tail runs too).
+// for every combination of stages, on noise with runs of signed zeros and a count of 8 n + 4 + 3
+// (so that the eight-sample, the four-sample and the sample-by-sample loops all run).
 TEST(EnginePass, EveryInstructionSetGivesTheBaselinesBits)
 {
     if (!engine::avx2Pass() || !__builtin_cpu_supports("avx2"))
@@ -187,20 +187,20 @@ TEST(EnginePass, EveryInstructionSetGivesTheBaselinesBits)
         for (int k = 0; k < 4; ++k)
             gains.weight[o][k] = 0.3f + 0.1f * static_cast<float>(o * 4 + k);
     }
-    Buffers input = noise4(1003, 9);
-    for (std::size_t i = 0; i < 1003; i += 5)
+    Buffers input = noise4(1007, 9);
+    for (std::size_t i = 0; i < 1007; i += 5)
         input[i % 4][i] = (i % 2) ? 0.0f : -0.0f;
     for (int which = 0; which < 16; ++which) {
         SCOPED_TRACE(::testing::Message() << "lf " << (which & 8) << ", eq " << (which & 4) << ", matrix "
                                           << (which & 2) << ", meters " << (which & 1));
-        Buffers out[2] = {Buffers(4, std::vector<float>(1003)), Buffers(4, std::vector<float>(1003))};
+        Buffers out[2] = {Buffers(4, std::vector<float>(1007)), Buffers(4, std::vector<float>(1007))};
         engine::CapsuleState state[2];
         float sums[2][4] = {};
         const engine::PassFn passes[2] = {engine::baselinePass(), engine::avx2Pass()};
         for (int v = 0; v < 2; ++v) {
             engine::PassArgs args {{input[0].data(), input[1].data(), input[2].data(), input[3].data()},
                                    {out[v][0].data(), out[v][1].data(), out[v][2].data(), out[v][3].data()},
-                                   1003, (which & 8) != 0, (which & 4) != 0, (which & 2) != 0, &c, &state[v], &gains,
+                                   1007, (which & 8) != 0, (which & 4) != 0, (which & 2) != 0, &c, &state[v], &gains,
                                    (which & 1) ? sums[v] : nullptr};
             passes[v](args);
         }
