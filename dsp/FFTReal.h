@@ -88,8 +88,8 @@ private:
     ConvolveFn convolveKernel = nullptr;
     const char* kernelSetName = "";              // name of the chosen kernel set
 
-    std::unique_ptr<double[]> work;              // N doubles of scratch; null below 8 points
-    std::unique_ptr<double[]> work2;             // N doubles of scratch: the convolution's second array
+    std::unique_ptr<double[]> work;              // N doubles of scratch from a cache line on; null below 8 points
+    std::unique_ptr<double[]> work2;             // the same: the second scratch array
     // Radix-2 kernel (and 8 points) only.
     std::unique_ptr<std::int32_t[]> bitReversal; // N entries, bit-reversed indices
     std::unique_ptr<double[]> levelCosines;      // twiddle factors per level; null below 16 points
