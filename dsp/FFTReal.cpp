@@ -396,9 +396,11 @@ void FFTReal::buildComplexTables()
     std::int32_t size = 0;
     for (std::int32_t n = m, stage = 0; stage < radix4Stages; ++stage, n /= 4)
         size += 6 * (n / 4);
-    stageTwiddles.reset(new double[size]);
+    // On a cache line, like the scratch arrays: the first stage loads its twiddles in vectors.
+    stageTwiddles.reset(new double[size + kAlignDoubles]);
     const long double twoPi = 6.283185307179586476925286766559L;
-    double* tw = stageTwiddles.get();
+    double* const stageStart = alignedStart(stageTwiddles.get());
+    double* tw = stageStart;
     for (std::int32_t n = m, stage = 0; stage < radix4Stages; ++stage, n /= 4) {
         const std::int32_t n1 = n / 4;
         for (std::int32_t p = 0; p < n1; ++p) {
@@ -412,21 +414,28 @@ void FFTReal::buildComplexTables()
         tw += 6 * n1;
     }
 
+    // The split step loads its cosines and sines in vectors from K = 1 on (K = 0 pairs DC with
+    // Nyquist), so each run starts three doubles before a 32-byte boundary: cos and sin of
+    // K = 1, 5, 9, ... (and of 1, 3, 5, ... for pairs of doubles) then load from one. quarter
+    // is a multiple of four from 16 points on, so the sines, quarter + 4 doubles after the
+    // cosines, are placed alike.
     const std::int32_t quarter = length / 4;
-    splitTwiddles.reset(new double[2 * (quarter + 1)]);
+    splitTwiddles.reset(new double[2 * (quarter + 4) + kAlignDoubles]);
+    double* const cosines = alignedStart(splitTwiddles.get()) + 3;
+    double* const sines = cosines + (quarter + 4);
     for (std::int32_t k = 0; k <= quarter; ++k) {
         const long double angle = twoPi * static_cast<long double>(k) / static_cast<long double>(length);
-        splitTwiddles[k] = static_cast<double>(std::cos(angle));
-        splitTwiddles[quarter + 1 + k] = static_cast<double>(std::sin(angle));
+        cosines[k] = static_cast<double>(std::cos(angle));
+        sines[k] = static_cast<double>(std::sin(angle));
     }
     // Exact at a quarter turn, where the split step meets itself.
-    splitTwiddles[quarter] = 0.0;
-    splitTwiddles[quarter + 1 + quarter] = 1.0;
+    cosines[quarter] = 0.0;
+    sines[quarter] = 1.0;
 
     plan->m = m;
     plan->stages4 = radix4Stages;
     plan->radix2 = (bits % 2) != 0;
-    plan->stageTwiddles = stageTwiddles.get();
-    plan->cosines = splitTwiddles.get();
-    plan->sines = splitTwiddles.get() + (quarter + 1);
+    plan->stageTwiddles = stageStart;
+    plan->cosines = cosines;
+    plan->sines = sines;
 }

@@ -94,6 +94,6 @@ private:
     std::unique_ptr<std::int32_t[]> bitReversal; // N entries, bit-reversed indices
     std::unique_ptr<double[]> levelCosines;      // twiddle factors per level; null below 16 points
     // Complex path only (from 16 points on).
-    std::unique_ptr<double[]> stageTwiddles;     // per radix-4 stage: w^p, w^2p, w^3p (re runs, then im runs)
-    std::unique_ptr<double[]> splitTwiddles;     // cos, sin of 2 pi k / N, k = 0 .. N/4 (two runs)
+    std::unique_ptr<double[]> stageTwiddles;     // per radix-4 stage: w^p, w^2p, w^3p (re runs, then im runs), from a cache line on
+    std::unique_ptr<double[]> splitTwiddles;     // cos, sin of 2 pi k / N, k = 0 .. N/4 (two runs, placed for vector loads from k = 1)
 };
