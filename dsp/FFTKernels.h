@@ -291,16 +291,24 @@ inline SplitOut<V> splitConvolve(const double* h, const Plan& plan, std::int32_t
 
 // The first forward stage (n = M, s = 1), reading the interleaved real signal x (z[j] = x[2j] +
 // i x[2j+1]): p runs in vectors, the twiddles are loaded per lane, and the four outputs of each
-// p are interleaved on the way out (y[4p + k]).
+// p are interleaved on the way out (y[4p + k]). Each turn of the loop loads and deinterleaves
+// the inputs of the next turn: the loads and shuffles are the longest part of a butterfly's
+// dependency chain, and issued a turn early they no longer keep its arithmetic waiting.
 template <class V>
 void forwardFirst(const double* __restrict x, double* __restrict yr, double* __restrict yi, std::int32_t m,
                   const double* __restrict tw)
 {
     const std::int32_t n1 = m / 4;
+    Cx<V> next[4];
+    for (std::int32_t k = 0; k < 4; ++k)
+        V::loadDeinterleaved(x + 2 * (k * n1), next[k].r, next[k].i);
     for (std::int32_t p = 0; p < n1; p += V::width) {
         Cx<V> a[4], y[4], w[4];
         for (std::int32_t k = 0; k < 4; ++k)
-            V::loadDeinterleaved(x + 2 * (p + k * n1), a[k].r, a[k].i);
+            a[k] = next[k];
+        if (p + V::width < n1)
+            for (std::int32_t k = 0; k < 4; ++k)
+                V::loadDeinterleaved(x + 2 * (p + V::width + k * n1), next[k].r, next[k].i);
         firstTwiddles(tw, n1, p, w);
         butterfly4Twiddled(a, y, w);
         V::storeInterleaved4(yr + 4 * p, y[0].r, y[1].r, y[2].r, y[3].r);
