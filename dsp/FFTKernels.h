@@ -38,8 +38,8 @@ namespace fftkernels {
 struct Plan {
     std::int32_t n = 0;                    // real points N, a power of two
     std::int32_t bits = 0;                 // log2 N
-    double* work = nullptr;                // N doubles of scratch; null below 8 points
-    double* work2 = nullptr;               // N doubles of scratch: the convolution's second array
+    double* work = nullptr;                // N doubles of scratch from a 64-byte boundary on; null below 8 points
+    double* work2 = nullptr;               // the same: the complex path's second scratch array
 
     // Complex path (the vector kernels), from 16 points on.
     std::int32_t m = 0;                    // complex points, N/2: a power of two, at least 8
@@ -291,16 +291,24 @@ inline SplitOut<V> splitConvolve(const double* h, const Plan& plan, std::int32_t
 
 // The first forward stage (n = M, s = 1), reading the interleaved real signal x (z[j] = x[2j] +
 // i x[2j+1]): p runs in vectors, the twiddles are loaded per lane, and the four outputs of each
-// p are interleaved on the way out (y[4p + k]).
+// p are interleaved on the way out (y[4p + k]). Each turn of the loop loads and deinterleaves
+// the inputs of the next turn: the loads and shuffles are the longest part of a butterfly's
+// dependency chain, and issued a turn early they no longer keep its arithmetic waiting.
 template <class V>
 void forwardFirst(const double* __restrict x, double* __restrict yr, double* __restrict yi, std::int32_t m,
                   const double* __restrict tw)
 {
     const std::int32_t n1 = m / 4;
+    Cx<V> next[4];
+    for (std::int32_t k = 0; k < 4; ++k)
+        V::loadDeinterleaved(x + 2 * (k * n1), next[k].r, next[k].i);
     for (std::int32_t p = 0; p < n1; p += V::width) {
         Cx<V> a[4], y[4], w[4];
         for (std::int32_t k = 0; k < 4; ++k)
-            V::loadDeinterleaved(x + 2 * (p + k * n1), a[k].r, a[k].i);
+            a[k] = next[k];
+        if (p + V::width < n1)
+            for (std::int32_t k = 0; k < 4; ++k)
+                V::loadDeinterleaved(x + 2 * (p + V::width + k * n1), next[k].r, next[k].i);
         firstTwiddles(tw, n1, p, w);
         butterfly4Twiddled(a, y, w);
         V::storeInterleaved4(yr + 4 * p, y[0].r, y[1].r, y[2].r, y[3].r);
@@ -579,14 +587,16 @@ double* middleStages(const Plan& plan, double* cur, double* other)
 // V needs M >= 8 W: the first stage then pairs butterflies W at a time, and every later stride
 // is a multiple of W.
 
-// The packed spectrum f of the real signal x (N = 2M doubles). f is scratch until the last stage.
+// The packed spectrum f of the real signal x (N = 2M doubles). The stages before the last one
+// run on the two scratch arrays, which start on a cache line where the caller's arrays may not:
+// a vector straddling two lines costs about twice as much to load or store. They end in work,
+// from which the last stage writes f (which may be work2: the convolution in steps).
 template <class V>
 void forwardReal(const Plan& plan, double* f, const double* x)
 {
     const std::int32_t m = plan.m;
-    // Chosen so that the middle stages end in work, from which the last one writes f.
-    double* cur = plan.middleStages() % 2 == 0 ? plan.work : f;
-    double* other = cur == plan.work ? f : plan.work;
+    double* cur = plan.middleStages() % 2 == 0 ? plan.work : plan.work2;
+    double* other = cur == plan.work ? plan.work2 : plan.work;
     forwardFirst<V>(x, cur, cur + m, m, plan.stageTwiddles);
     cur = middleStages<V>(plan, cur, other);
     if (plan.radix2)
@@ -595,13 +605,16 @@ void forwardReal(const Plan& plan, double* f, const double* x)
         forwardLast4<V>(cur, cur + m, f, plan);
 }
 
-// N times the signal x whose packed spectrum is f. x is scratch until the last stage.
+// N times the signal x whose packed spectrum is f. The stages before the last one run on the
+// scratch arrays, like the forward ones, and end in work, from which the last stage writes x.
+// When f is work2 (the convolution in steps), x stands in for work2.
 template <class V>
 void inverseReal(const Plan& plan, const double* f, double* x)
 {
     const std::int32_t m = plan.m;
-    double* cur = plan.middleStages() % 2 == 0 ? plan.work : x;
-    double* other = cur == plan.work ? x : plan.work;
+    double* second = f == plan.work2 ? x : plan.work2;
+    double* cur = plan.middleStages() % 2 == 0 ? plan.work : second;
+    double* other = cur == plan.work ? second : plan.work;
     inverseFirst<V>(f, cur, cur + m, plan);
     cur = middleStages<V>(plan, cur, other);
     if (plan.radix2)

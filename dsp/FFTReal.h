@@ -88,12 +88,12 @@ private:
     ConvolveFn convolveKernel = nullptr;
     const char* kernelSetName = "";              // name of the chosen kernel set
 
-    std::unique_ptr<double[]> work;              // N doubles of scratch; null below 8 points
-    std::unique_ptr<double[]> work2;             // N doubles of scratch: the convolution's second array
+    std::unique_ptr<double[]> work;              // N doubles of scratch from a cache line on; null below 8 points
+    std::unique_ptr<double[]> work2;             // the same: the second scratch array
     // Radix-2 kernel (and 8 points) only.
     std::unique_ptr<std::int32_t[]> bitReversal; // N entries, bit-reversed indices
     std::unique_ptr<double[]> levelCosines;      // twiddle factors per level; null below 16 points
     // Complex path only (from 16 points on).
-    std::unique_ptr<double[]> stageTwiddles;     // per radix-4 stage: w^p, w^2p, w^3p (re runs, then im runs)
-    std::unique_ptr<double[]> splitTwiddles;     // cos, sin of 2 pi k / N, k = 0 .. N/4 (two runs)
+    std::unique_ptr<double[]> stageTwiddles;     // per radix-4 stage: w^p, w^2p, w^3p (re runs, then im runs), from a cache line on
+    std::unique_ptr<double[]> splitTwiddles;     // cos, sin of 2 pi k / N, k = 0 .. N/4 (two runs, placed for vector loads from k = 1)
 };
