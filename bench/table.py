@@ -157,8 +157,12 @@ def main():
     print("4. One instance: memory and construction (six text calibrations in the folder)")
     created = get("BM_InstanceMemory", "median", "created_KiB")
     running = get("BM_InstanceMemory", "median", "running_KiB")
-    print(f"   resident growth: {created:7.0f} KiB created, {running:7.0f} KiB after 8 blocks; "
-          f"target <= 2048 KiB -> {'met' if max(created, running) <= 2048 else 'missed'}")
+    held = get("BM_InstanceMemory", "median", "held_created_KiB")
+    heldRunning = get("BM_InstanceMemory", "median", "held_running_KiB")
+    print(f"   held on the heap: {held:7.0f} KiB created, {heldRunning:7.0f} KiB after 8 blocks; "
+          f"target <= 2048 KiB -> {'met' if max(held, heldRunning) <= 2048 else 'missed'}")
+    print(f"   resident growth:  {created:7.0f} KiB created, {running:7.0f} KiB after 8 blocks "
+          "(less when earlier figures left freed pages to reuse)")
     programs = get("BM_Construct", "median", "calibration_programs")
     print(f"   calibration files that became programs: {programs:.0f} of 6")
     construct = get("BM_Construct") / 1e6
