@@ -295,6 +295,13 @@ TEST(EngineMeters, ReadTheSumOfSquaresOfWhatWasPutOut)
             EXPECT_EQ(reading.sumOfSquares, 0.0f + first + second) << "channel " << k;
         }
     }
+    engine::Engine e;
+    e.prepare(48000.0f, 4096);
+    Buffers b = noise4(64, 5);
+    process(e, b, 0, 64);
+    const float level = e.meters().level();
+    EXPECT_GT(level, 0.0f);
+    EXPECT_EQ(e.meters().level(), level) << "no sample came since: the last answer again";
 }
 
 TEST(Threads, MetersLoseNothingWhileAReaderDrainsThem)
