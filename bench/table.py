@@ -123,12 +123,20 @@ def main():
     pair = get("BM_FftPair_FFTReal")
     r2c = get("BM_FftPair_FFTW_r2c")
     r2r = get("BM_FftPair_FFTW_r2r")
-    best = min(r2c, r2r)
+    patient = get("BM_FftPair_FFTW_r2c_patient")
+    best = min(r2c, r2r, patient)
     kernel = labelOf("BM_FftPair_FFTReal")
     print(f"   {'FFTReal pair (' + kernel + ')':<24}{pair / 1e3:8.3f} us ({get('BM_FftPair_FFTReal', 'min') / 1e3:.3f})")
     print(f"   FFTW r2c + c2r          {r2c / 1e3:8.3f} us ({get('BM_FftPair_FFTW_r2c', 'min') / 1e3:.3f})")
     print(f"   FFTW r2hc + hc2r        {r2r / 1e3:8.3f} us ({get('BM_FftPair_FFTW_r2r', 'min') / 1e3:.3f})")
-    print(f"   ratio to FFTW's faster  {pair / best:8.2f}   target <= 1.0 -> {'met' if pair / best <= 1.0 else 'missed'}")
+    print(f"   FFTW r2c + c2r, patient {patient / 1e3:8.3f} us ({get('BM_FftPair_FFTW_r2c_patient', 'min') / 1e3:.3f})")
+    print(f"   ratio to FFTW's fastest {pair / best:8.2f}   target <= 1.0 -> {'met' if pair / best <= 1.0 else 'missed'}")
+    alternating = get("BM_FftPair_Alternating", "median", "ratio")
+    print(f"   timed alternately against the patient plans (median of the repetitions' median ratios, and"
+          f" quartiles):")
+    print(f"   ratio                   {alternating:8.2f}   ({get('BM_FftPair_Alternating', 'median', 'ratio_q1'):.2f} to "
+          f"{get('BM_FftPair_Alternating', 'median', 'ratio_q3'):.2f})   target <= 1.0 -> "
+          f"{'met' if alternating <= 1.0 else 'missed'}")
     conv = get("BM_FftConvolve_FFTReal")
     convw = get("BM_FftConvolve_FFTW")
     print(f"   FFTReal convolve        {conv / 1e3:8.3f} us ({get('BM_FftConvolve_FFTReal', 'min') / 1e3:.3f})")
