@@ -388,35 +388,61 @@ void timePlanPair(benchmark::State& state, fftw_plan forward, fftw_plan inverse,
     fftw_destroy_plan(inverse);
 }
 
-// FFTW's real-to-complex and complex-to-real plans: its fastest real transforms.
-void BM_FftPair_FFTW_r2c(benchmark::State& state)
+// FFTW's real-to-complex and complex-to-real plans of kN points, made with the given planner
+// flags on arrays from FFTW's allocator; x holds the benchmark's noise (planning may overwrite
+// the arrays, so it is written after).
+struct FftwR2cPair {
+    explicit FftwR2cPair(unsigned flags)
+        : x(fftw_alloc_real(kN))
+        , y(fftw_alloc_real(kN))
+        , c(fftw_alloc_complex(kN / 2 + 1))
+        , forward(fftw_plan_dft_r2c_1d(kN, x, c, flags))
+        , inverse(fftw_plan_dft_c2r_1d(kN, c, y, flags | FFTW_DESTROY_INPUT))
+    {
+        const std::vector<double> input = noiseDoubles(kN, 2);
+        std::copy(input.begin(), input.end(), x);
+    }
+    ~FftwR2cPair()
+    {
+        fftw_destroy_plan(forward);
+        fftw_destroy_plan(inverse);
+        fftw_free(x);
+        fftw_free(y);
+        fftw_free(c);
+    }
+    FftwR2cPair(const FftwR2cPair&) = delete;
+    FftwR2cPair& operator=(const FftwR2cPair&) = delete;
+
+    void run() const
+    {
+        fftw_execute(forward);
+        fftw_execute(inverse);
+        benchmark::DoNotOptimize(y);
+    }
+
+    double* x;
+    double* y;
+    fftw_complex* c;
+    fftw_plan forward;
+    fftw_plan inverse;
+};
+
+void timeR2cPair(benchmark::State& state, unsigned flags)
 {
-    double* x = fftw_alloc_real(kN);
-    double* y = fftw_alloc_real(kN);
-    fftw_complex* c = fftw_alloc_complex(kN / 2 + 1);
-    fftw_plan forward = fftw_plan_dft_r2c_1d(kN, x, c, FFTW_MEASURE);
-    fftw_plan inverse = fftw_plan_dft_c2r_1d(kN, c, y, FFTW_MEASURE | FFTW_DESTROY_INPUT);
-    timePlanPair(state, forward, inverse, x, y);
-    fftw_free(x);
-    fftw_free(y);
-    fftw_free(c);
+    const FftwR2cPair pair(flags);
+    for (auto _ : state) {
+        pair.run();
+        benchmark::ClobberMemory();
+    }
 }
 
+// FFTW's real-to-complex and complex-to-real plans: its fastest real transforms.
+void BM_FftPair_FFTW_r2c(benchmark::State& state) { timeR2cPair(state, FFTW_MEASURE); }
+
 // The same with FFTW_PATIENT plans: FFTW tries more algorithms and keeps the fastest it measures,
-// about a fifth faster here than its FFTW_MEASURE choice. The first call plans for a few
-// seconds; FFTW keeps what it found, so later calls plan at once.
-void BM_FftPair_FFTW_r2c_patient(benchmark::State& state)
-{
-    double* x = fftw_alloc_real(kN);
-    double* y = fftw_alloc_real(kN);
-    fftw_complex* c = fftw_alloc_complex(kN / 2 + 1);
-    fftw_plan forward = fftw_plan_dft_r2c_1d(kN, x, c, FFTW_PATIENT);
-    fftw_plan inverse = fftw_plan_dft_c2r_1d(kN, c, y, FFTW_PATIENT | FFTW_DESTROY_INPUT);
-    timePlanPair(state, forward, inverse, x, y);
-    fftw_free(x);
-    fftw_free(y);
-    fftw_free(c);
-}
+// often faster here than its FFTW_MEASURE choice. The first call plans for a few seconds; FFTW
+// keeps what it found, so later calls plan at once.
+void BM_FftPair_FFTW_r2c_patient(benchmark::State& state) { timeR2cPair(state, FFTW_PATIENT); }
 
 // FFTReal's pair and FFTW's patient r2c + c2r timed alternately in one loop: each iteration
 // times 32 pairs of one then 32 of the other (which goes first alternates) and keeps the ratio.
@@ -427,43 +453,28 @@ void BM_FftPair_Alternating(benchmark::State& state)
 {
     FFTReal fft(kN);
     AlignedDoubles x(noiseDoubles(kN, 2)), f {std::vector<double>(kN)}, y {std::vector<double>(kN)};
-    double* wx = fftw_alloc_real(kN);
-    double* wy = fftw_alloc_real(kN);
-    fftw_complex* c = fftw_alloc_complex(kN / 2 + 1);
-    fftw_plan forward = fftw_plan_dft_r2c_1d(kN, wx, c, FFTW_PATIENT);
-    fftw_plan inverse = fftw_plan_dft_c2r_1d(kN, c, wy, FFTW_PATIENT | FFTW_DESTROY_INPUT);
-    std::copy(x.p, x.p + kN, wx);
+    const FftwR2cPair theirs(FFTW_PATIENT);
     constexpr int kPairs = 32;
-    auto timeOf = [](auto&& pair) {
+    auto timeOf = [&](bool mine) {
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < kPairs; ++i) {
-            pair();
+            if (mine) {
+                fft.forward_transform(f.p, x.p);
+                fft.inverse_transform(f.p, y.p);
+                benchmark::DoNotOptimize(y.p);
+            } else {
+                theirs.run();
+            }
             benchmark::ClobberMemory();
         }
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     };
-    auto ours = [&] {
-        fft.forward_transform(f.p, x.p);
-        fft.inverse_transform(f.p, y.p);
-        benchmark::DoNotOptimize(y.p);
-    };
-    auto theirs = [&] {
-        fftw_execute(forward);
-        fftw_execute(inverse);
-        benchmark::DoNotOptimize(wy);
-    };
     std::vector<double> ratios;
     bool oursFirst = true;
     for (auto _ : state) {
-        double mine, yardstick;
-        if (oursFirst) {
-            mine = timeOf(ours);
-            yardstick = timeOf(theirs);
-        } else {
-            yardstick = timeOf(theirs);
-            mine = timeOf(ours);
-        }
-        ratios.push_back(mine / yardstick);
+        const double first = timeOf(oursFirst);
+        const double second = timeOf(!oursFirst);
+        ratios.push_back(oursFirst ? first / second : second / first);
         oursFirst = !oursFirst;
     }
     std::sort(ratios.begin(), ratios.end());
@@ -472,11 +483,6 @@ void BM_FftPair_Alternating(benchmark::State& state)
     state.counters["ratio_q1"] = at(0.25);
     state.counters["ratio_q3"] = at(0.75);
     state.SetLabel(fft.kernelName());
-    fftw_destroy_plan(forward);
-    fftw_destroy_plan(inverse);
-    fftw_free(wx);
-    fftw_free(wy);
-    fftw_free(c);
 }
 
 // FFTW's half-complex plans: the same packed layout as FFTReal's.
